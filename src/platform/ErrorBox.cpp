@@ -1,0 +1,93 @@
+#include "ErrorBox.h"
+
+#include "Exception.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace platform {
+
+namespace {
+
+void presentInMessageBox(const ShownMessage &message)
+{
+    QMessageBox box(message.icon, message.title, message.text, QMessageBox::Ok);
+    box.exec();
+}
+
+MessagePresenter &presenter()
+{
+    static MessagePresenter current = presentInMessageBox;
+    return current;
+}
+
+} // namespace
+
+MessagePresenter setMessagePresenter(MessagePresenter replacement)
+{
+    MessagePresenter previous = std::move(presenter());
+    presenter() = replacement ? std::move(replacement) : MessagePresenter(presentInMessageBox);
+    return previous;
+}
+
+void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    presenter()(ShownMessage{icon, title, text});
+}
+
+QString applicationTitle(const QString &programPath)
+{
+    QString name = QFileInfo(programPath).fileName();
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.size() > 1)
+        name = name.left(1) + name.mid(1).toLower();
+    return name;
+}
+
+QString applicationTitle()
+{
+    return applicationTitle(QCoreApplication::applicationFilePath());
+}
+
+QString errorBoxText(const QString &message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showErrorBox(const QString &message)
+{
+    showMessage(QMessageBox::Critical, applicationTitle(), errorBoxText(message));
+}
+
+void showErrorBox(const std::exception &error)
+{
+    if (const auto *own = dynamic_cast<const Exception *>(&error))
+        showErrorBox(own->message());
+    else
+        showErrorBox(QString::fromLocal8Bit(error.what()));
+}
+
+bool runGuarded(const std::function<void()> &handler) noexcept
+{
+    try {
+        handler();
+        return true;
+    } catch (const std::exception &error) {
+        try {
+            showErrorBox(error);
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            showErrorBox(QStringLiteral("Unbekannter Fehler"));
+        } catch (...) {
+        }
+    }
+    return false;
+}
+
+} // namespace platform

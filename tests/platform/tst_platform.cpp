@@ -1,0 +1,229 @@
+#include "AnsiCodePage.h"
+#include "DateText.h"
+#include "ErrorBox.h"
+#include "Exception.h"
+#include "FileWriting.h"
+#include "IniFile.h"
+#include "PercentCoding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void errorBoxText_data();
+    void errorBoxText();
+    void applicationTitle_data();
+    void applicationTitle();
+    void guardShowsTheErrorAndCarriesOn();
+    void iniValues_data();
+    void iniValues();
+    void dateTextIsGermanShortDate();
+    void percentEncode_data();
+    void percentEncode();
+    void toAnsi_data();
+    void toAnsi();
+    void writeFileReplacesContent();
+    void writeFileFailures_data();
+    void writeFileFailures();
+};
+
+void TestPlatform::errorBoxText_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letter gets a full stop") << "Verbindung abgelehnt" << "Verbindung abgelehnt.";
+    QTest::newRow("full stop stays single") << "Fertig." << "Fertig.";
+    QTest::newRow("quote sorts before dot") << "Datei \"a\"" << "Datei \"a\"";
+    QTest::newRow("closing bracket is above dot") << "Fehler (42)" << "Fehler (42)";
+    QTest::newRow("digit is above dot") << "Zeile 7" << "Zeile 7.";
+    QTest::newRow("umlaut is above dot") << "Größe" << "Größe.";
+    QTest::newRow("empty stays empty") << "" << "";
+}
+
+void TestPlatform::errorBoxText()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(platform::errorBoxText(message), shown);
+}
+
+void TestPlatform::applicationTitle_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("plain") << "/opt/plivora/Plivora3" << "Plivora3";
+    QTest::newRow("upper case tail") << "/usr/bin/PLIVORA3" << "Plivora3";
+    QTest::newRow("everything from the first dot goes") << "C:/Prog/Plivora3.debug.exe" << "Plivora3";
+    QTest::newRow("single letter") << "x" << "x";
+}
+
+void TestPlatform::applicationTitle()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, title);
+    QCOMPARE(platform::applicationTitle(path), title);
+}
+
+void TestPlatform::guardShowsTheErrorAndCarriesOn()
+{
+    QList<platform::ShownMessage> shown;
+    auto previous = platform::setMessagePresenter([&](const platform::ShownMessage &m) { shown << m; });
+
+    QVERIFY(!platform::runGuarded([] { throw EConvertError(QStringLiteral("'abc' ist kein gültiger Integerwert")); }));
+    QVERIFY(!platform::runGuarded([] { throw std::runtime_error("connection refused"); }));
+    QVERIFY(platform::runGuarded([] {}));
+
+    platform::setMessagePresenter(previous);
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[0].icon, QMessageBox::Critical);
+    QCOMPARE(shown[0].title, platform::applicationTitle());
+    QCOMPARE(shown[0].text, QStringLiteral("'abc' ist kein gültiger Integerwert."));
+    QCOMPARE(shown[1].text, QStringLiteral("connection refused."));
+}
+
+void TestPlatform::iniValues_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("no file") << QByteArray() << "127.0.0.1" << "8080";
+    QTest::newRow("both keys") << QByteArray("[Global]\r\nIPWebServer=wash.example\r\nPortWebServer=8443\r\n")
+                               << "wash.example" << "8443";
+    QTest::newRow("empty value stays empty") << QByteArray("[Global]\nIPWebServer=\n") << "" << "8080";
+    QTest::newRow("other section only") << QByteArray("[Lokal]\nIPWebServer=x\n") << "127.0.0.1" << "8080";
+    QTest::newRow("port kept as text") << QByteArray("[Global]\nPortWebServer=80a\n") << "127.0.0.1" << "80a";
+}
+
+void TestPlatform::iniValues()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("config.ini"));
+    if (!content.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    IniFile ini(path);
+    QCOMPARE(ini.readString("Global", "IPWebServer", "127.0.0.1"), host);
+    QCOMPARE(ini.readString("Global", "PortWebServer", "8080"), port);
+}
+
+void TestPlatform::dateTextIsGermanShortDate()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(platform::dateText(QDate(2000, 1, 1)), QStringLiteral("01.01.2000"));
+    QCOMPARE(platform::dateText(QDate(2026, 12, 9)), QStringLiteral("09.12.2026"));
+    QCOMPARE(platform::readDateText(QStringLiteral("31.12.1999")), QDate(1999, 12, 31));
+    QVERIFY(!platform::readDateText(QStringLiteral("12/31/1999")));
+    QLocale::setDefault(QLocale::system());
+}
+
+void TestPlatform::percentEncode_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("encoded");
+    QTest::newRow("safe characters unchanged") << "Az09!$'()*-.@_" << "Az09!$'()*-.@_";
+    QTest::newRow("blank") << "Anna Maria" << "Anna+Maria";
+    QTest::newRow("ampersand, plus, percent, hash") << "a&b+c%d#" << "a%26b%2Bc%25d%23";
+    QTest::newRow("umlaut as UTF-8") << "Weiß" << "Wei%C3%9F";
+    QTest::newRow("outside the BMP") << QString::fromUtf8("\xF0\x9F\x98\x80") << "%F0%9F%98%80";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestPlatform::percentEncode()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, encoded);
+    QCOMPARE(platform::percentEncode(text), encoded);
+}
+
+void TestPlatform::toAnsi_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ascii") << "Kasack 5\"" << QByteArray("Kasack 5\"");
+    QTest::newRow("german letters") << "Größe ÄÖÜß" << QByteArray("Gr\xF6\xDF" "e \xC4\xD6\xDC\xDF");
+    QTest::newRow("euro and quotes") << "€ „x“" << QByteArray("\x80 \x84x\x93");
+    QTest::newRow("accent stripped") << "Dvořák Łódź" << QByteArray("Dvor\xE1k L\xF3" "dz");
+    QTest::newRow("no similar letter") << "洗衣" << QByteArray("??");
+    QTest::newRow("outside the BMP") << QString::fromUtf8("a\xF0\x9F\x98\x80z") << QByteArray("a?z");
+}
+
+void TestPlatform::toAnsi()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(platform::toAnsi(text), bytes);
+}
+
+void TestPlatform::writeFileReplacesContent()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Wäsche.csv"));
+    platform::writeFile(path, "a much longer first content\r\n");
+    platform::writeFile(path, "short\r\n");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("short\r\n"));
+}
+
+void TestPlatform::writeFileFailures_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("read-only file") << "readonly";
+    QTest::newRow("missing directory") << "nodir";
+    QTest::newRow("name taken by a directory") << "isdir";
+    QTest::newRow("disk full") << "full";
+}
+
+void TestPlatform::writeFileFailures()
+{
+    QFETCH(QString, situation);
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("Bewohner.csv"));
+    if (situation == "readonly") {
+        if (geteuid() == 0)
+            QSKIP("root writes read-only files");
+        platform::writeFile(path, "old");
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
+    } else if (situation == "isdir") {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Bewohner.csv")));
+    } else if (situation == "nodir") {
+        path = dir.filePath(QStringLiteral("fehlt/Bewohner.csv"));
+    } else {
+        path = QStringLiteral("/dev/full");
+    }
+
+    try {
+        platform::writeFile(path, QByteArray(4096, 'x'));
+        QFAIL("no error raised");
+    } catch (const EFCreateError &e) {
+        QVERIFY(situation != "full");
+        QVERIFY2(e.message().startsWith(QStringLiteral("Datei \"%1\" kann nicht erstellt werden. ")
+                                            .arg(QDir::toNativeSeparators(path))),
+                 qPrintable(e.message()));
+        QVERIFY(e.message().size() > path.size() + 40); // carries the system's reason
+    } catch (const EWriteError &e) {
+        QCOMPARE(situation, QStringLiteral("full"));
+        QCOMPARE(e.message(), QStringLiteral("Stream-Schreibfehler"));
+    }
+    if (situation == "readonly") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old"));
+    }
+}
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
