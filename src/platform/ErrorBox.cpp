@@ -63,12 +63,16 @@ void showErrorBox(const QString &message)
     showMessage(QMessageBox::Critical, applicationTitle(), errorBoxText(message));
 }
 
-void showErrorBox(const std::exception &error)
+QString errorMessage(const std::exception &error)
 {
     if (const auto *own = dynamic_cast<const Exception *>(&error))
-        showErrorBox(own->message());
-    else
-        showErrorBox(QString::fromLocal8Bit(error.what()));
+        return own->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+void showErrorBox(const std::exception &error)
+{
+    showErrorBox(errorMessage(error));
 }
 
 bool runGuarded(const std::function<void()> &handler) noexcept

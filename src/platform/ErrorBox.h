@@ -33,6 +33,9 @@ QString errorBoxText(const QString &message);
 void showErrorBox(const QString &message);
 void showErrorBox(const std::exception &error);
 
+// The message an error carries, for an error box shown later.
+QString errorMessage(const std::exception &error);
+
 // Runs one event handler; whatever it throws ends the handler and is shown in
 // the standard error box. Returns false when the handler failed.
 bool runGuarded(const std::function<void()> &handler) noexcept;
