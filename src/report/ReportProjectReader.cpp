@@ -48,9 +48,12 @@ void Parser::fail(const QString &what) const
 
 void Parser::failXml() const
 {
+    QString reason = m_xml.errorString();
+    if (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
     throw EReportProjectFormat(
         QStringLiteral("The report project \"%1\" is not well-formed XML: %2 (line %3, column %4).")
-            .arg(m_path, m_xml.errorString(), QString::number(m_xml.lineNumber()),
+            .arg(m_path, reason, QString::number(m_xml.lineNumber()),
                  QString::number(m_xml.columnNumber())));
 }
 

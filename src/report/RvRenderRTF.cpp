@@ -1,5 +1,6 @@
 #include "RvRenderRTF.h"
 
+#include "AnsiCodePage.h"
 #include "ReportDocument.h"
 #include "ReportErrors.h"
 
@@ -33,6 +34,26 @@ QString alignWord(Qt::Alignment alignment)
     return QStringLiteral("\\ql");
 }
 
+// The one character a reader that ignores \uN shows instead: the character in
+// the document's code page (windows-1252) or a similar one, "?" when there is none.
+QString fallback(QChar c)
+{
+    const char16_t u = c.unicode();
+    QByteArray ansi;
+    if (u >= 0xA0 && u <= 0xFF)
+        ansi = QByteArray(1, char(u)); // windows-1252 agrees with Latin-1 here
+    else if (!c.isSurrogate())
+        ansi = platform::toAnsi(QString(c));
+    if (ansi.size() != 1 || uchar(ansi.at(0)) < 0x20 || ansi.at(0) == 0x7F)
+        return QStringLiteral("?");
+    const uchar byte = uchar(ansi.at(0));
+    if (byte == '\\' || byte == '{' || byte == '}')
+        return QString(QLatin1Char('\\')) + QLatin1Char(char(byte));
+    if (byte < 0x80)
+        return QString(QLatin1Char(char(byte)));
+    return QStringLiteral("\\'%1").arg(byte, 2, 16, QLatin1Char('0'));
+}
+
 } // namespace
 
 RvRenderRTF::RvRenderRTF(QObject *parent)
@@ -55,7 +76,7 @@ QString RvRenderRTF::escape(const QString &text)
             result += c;
         } else {
             // One \uN per UTF-16 unit, so characters beyond the BMP go as their surrogate pair.
-            result += QLatin1String("\\u") + QString::number(qint16(u)) + QLatin1Char('?');
+            result += QLatin1String("\\u") + QString::number(qint16(u)) + fallback(c);
         }
     }
     return result;
