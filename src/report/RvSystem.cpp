@@ -244,14 +244,14 @@ void RvSystem::saveDocument(const ReportDocument &doc, const RvRender &renderer,
 
 void RvSystem::showStatus(const QString &text)
 {
-    emit statusChanged(text);
-    if (!(SystemOptions & soShowStatus))
-        return;
-    if (!m_statusWindow) {
-        m_statusWindow = new RvStatusWindow(dialogParent());
-        m_statusWindow->setWindowTitle(TitleStatus);
+    if (SystemOptions & soShowStatus) {
+        if (!m_statusWindow) {
+            m_statusWindow = new RvStatusWindow(dialogParent());
+            m_statusWindow->setWindowTitle(TitleStatus);
+        }
+        m_statusWindow->showStatus(text);
     }
-    m_statusWindow->showStatus(text);
+    emit statusChanged(text);
 }
 
 void RvSystem::closeStatus()
