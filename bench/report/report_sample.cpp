@@ -1,9 +1,12 @@
 // Writes a realistic 250-item laundry list from XMLWaescheListe.rav (and the
-// wearer list from XMLBewohnerListe.rav) in every file format into a folder, to look at.
+// wearer list from XMLBewohnerListe.rav) in every file format into a folder, to look at,
+// with pictures of the output-options dialog and the preview.
 //   report_sample <folder> [records]
 #include "LaundrySample.h"
 #include "ReportDocument.h"
 #include "RvDataSetConnection.h"
+#include "RvOutputOptionsDialog.h"
+#include "RvPreviewWindow.h"
 #include "RvProject.h"
 #include "RvRenderHTML.h"
 #include "RvRenderPDF.h"
@@ -56,6 +59,26 @@ int main(int argc, char **argv)
                 renderer->renderToFile(doc, base + renderer->defaultSuffix());
             std::printf("%s: %d pages\n", run.project, doc.pageCount());
         }
+
+        engine.TitlePreview = QStringLiteral("Kelvaro3");
+        engine.addRenderer(&pdf);
+        engine.addRenderer(&html);
+        engine.addRenderer(&rtf);
+        engine.addRenderer(&text);
+        RvOutputOptionsDialog options(engine, RvOutputOptionsDialog::Purpose::Run);
+        options.show();
+        options.grab().save(QDir(folder).filePath("OutputOptions.png"));
+        connection.setDataSet(&items);
+        RvProject project;
+        project.setEngine(&engine);
+        project.setProjectFile(QStringLiteral(PLIVORA_REPORT_RESOURCES "/XMLWaescheListe.rav"));
+        project.Open();
+        auto doc = std::make_shared<ReportDocument>(engine.generate(project.activeReport(), project.openedPath()));
+        RvPreviewWindow preview(engine, doc);
+        preview.setWindowState(Qt::WindowNoState);
+        preview.resize(1280, 800);
+        preview.show();
+        preview.grab().save(QDir(folder).filePath("Preview.png"));
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

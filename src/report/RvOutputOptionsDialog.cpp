@@ -85,9 +85,14 @@ RvOutputOptionsDialog::RvOutputOptionsDialog(RvSystem &system, Purpose purpose, 
     auto *formatRow = new QHBoxLayout;
     formatRow->addWidget(m_format, 1);
     formatRow->addWidget(extension);
+    // Rows holding a layout get no buddy of their own; without one the "&" would show.
+    auto *formatLabel = new QLabel(QStringLiteral("Fo&rmat:"), m_fileGroup);
+    formatLabel->setBuddy(m_format);
+    auto *nameLabel = new QLabel(QStringLiteral("File &name:"), m_fileGroup);
+    nameLabel->setBuddy(m_fileName);
     auto *fileLayout = new QFormLayout(m_fileGroup);
-    fileLayout->addRow(QStringLiteral("F&ormat:"), formatRow);
-    fileLayout->addRow(QStringLiteral("File &name:"), nameRow);
+    fileLayout->addRow(formatLabel, formatRow);
+    fileLayout->addRow(nameLabel, nameRow);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);

@@ -212,8 +212,12 @@ void RvSystem::printDocument(const ReportDocument &doc)
     target.setCopyCount(std::max(1, SystemPrinter.Copies));
     target.setCollateCopies(SystemPrinter.Collate);
     target.setDuplex(SystemPrinter.Duplex);
+    // Size and orientation one by one: a whole page layout with zero margins is
+    // refused by printers with unprintable edges, orientation included. In full-page
+    // mode the origin is the paper's corner, where the page model measures from.
+    target.setPageSize(doc.pageLayout.pageSize());
+    target.setPageOrientation(doc.pageLayout.orientation());
     target.setFullPage(true);
-    target.setPageLayout(QPageLayout(doc.pageLayout.pageSize(), doc.pageLayout.orientation(), QMarginsF()));
     emit beforePrint(&target);
 
     QPainter painter;
