@@ -74,6 +74,7 @@ private slots:
     void previewNavigatesAndSaves();
     void previewWithoutPrintAndSave();
     void nonModalPreview();
+    void previewShowsSaveErrors();
     void printerSetupAndBrowse();
     void printerGetsTitleAndCopies_data();
     void printerGetsTitleAndCopies();
@@ -380,6 +381,32 @@ void TestReportEngine::previewWithoutPrintAndSave()
     });
     m_project->Execute();
     QVERIFY(checked);
+}
+
+// A file that cannot be written from the preview is reported in the error box;
+// the preview stays open and the run ends normally.
+void TestReportEngine::previewShowsSaveErrors()
+{
+    bool stillOpen = false;
+    m_engine->setModalRunner([&](QDialog &dialog) -> int {
+        if (auto *options = qobject_cast<RvOutputOptionsDialog *>(&dialog)) {
+            options->fileNameEdit()->setText(QStringLiteral("fehlt/liste.pdf"));
+            return QDialog::Accepted;
+        }
+        if (auto *preview = qobject_cast<RvPreviewWindow *>(&dialog)) {
+            preview->saveReport();
+            stillOpen = m_messages.size() == 1;
+        }
+        return QDialog::Accepted;
+    });
+    m_project->Execute();
+    QVERIFY(stillOpen);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().icon, QMessageBox::Critical);
+    QVERIFY2(m_messages.first().text.contains(QStringLiteral("The output file \"%1\" cannot be created")
+                                                  .arg(QDir(m_dir->path()).filePath("fehlt/liste.pdf"))),
+             qPrintable(m_messages.first().text));
+    QCOMPARE(filesHere(), QStringList{"Test.rav"});
 }
 
 // Without soPreviewModal the run returns with the preview open; the preview
