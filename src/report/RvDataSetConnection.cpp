@@ -1,0 +1,7 @@
+#include "RvDataSetConnection.h"
+
+RvDataSetConnection::RvDataSetConnection(const QString &componentName, QObject *parent)
+    : QObject(parent)
+{
+    setObjectName(componentName);
+}

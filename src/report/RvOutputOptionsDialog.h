@@ -1,0 +1,73 @@
+#pragma once
+
+#include "RvSystem.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
+// The engine's modal output-options dialog, captioned by RvSystem::TitleSetup:
+// destination (preview, printer, file), printer options (copies, collate, duplex,
+// printer setup) and the file format and file name. What may be changed follows
+// RvSystem::SystemSetups. As a save dialog (from the preview) it shows only the
+// file part. OK is enabled only when the choice is complete.
+class RvOutputOptionsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum class Purpose { Run, Save };
+
+    RvOutputOptionsDialog(RvSystem &system, Purpose purpose, QWidget *parent = nullptr);
+
+    // The choice as it stands; the file name is absolute and ends in the format's suffix.
+    RvOutputChoice choice() const;
+
+    // Picks the file format by its DisplayName; false when no renderer has it.
+    bool selectFormat(const QString &displayName);
+
+    QRadioButton *previewButton() const { return m_preview; }
+    QRadioButton *printerButton() const { return m_printer; }
+    QRadioButton *fileButton() const { return m_file; }
+    QSpinBox *copiesBox() const { return m_copies; }
+    QCheckBox *collateBox() const { return m_collate; }
+    QComboBox *duplexBox() const { return m_duplex; }
+    QPushButton *printerSetupButton() const { return m_printerSetup; }
+    QComboBox *formatBox() const { return m_format; }
+    QLineEdit *fileNameEdit() const { return m_fileName; }
+    QPushButton *browseButton() const { return m_browse; }
+    QPushButton *okButton() const { return m_ok; }
+    QPushButton *cancelButton() const { return m_cancel; }
+
+private:
+    RvRender *currentRenderer() const;
+    void updateState();
+    void formatChanged();
+    void browse();
+    void printerSetup();
+
+    RvSystem &m_system;
+    Purpose m_purpose;
+    QList<RvRender *> m_renderers;
+    QGroupBox *m_destinationGroup = nullptr;
+    QGroupBox *m_printerGroup = nullptr;
+    QGroupBox *m_fileGroup = nullptr;
+    QRadioButton *m_preview = nullptr;
+    QRadioButton *m_printer = nullptr;
+    QRadioButton *m_file = nullptr;
+    QSpinBox *m_copies = nullptr;
+    QCheckBox *m_collate = nullptr;
+    QComboBox *m_duplex = nullptr;
+    QPushButton *m_printerSetup = nullptr;
+    QComboBox *m_format = nullptr;
+    QLineEdit *m_fileName = nullptr;
+    QPushButton *m_browse = nullptr;
+    QPushButton *m_ok = nullptr;
+    QPushButton *m_cancel = nullptr;
+};
