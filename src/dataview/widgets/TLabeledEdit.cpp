@@ -6,6 +6,29 @@
 
 namespace {
 
+// The caption label tells its edit when a new font (usually inherited from the
+// parent) has changed its height, after it has taken the font itself.
+class CaptionLabel : public QLabel
+{
+public:
+    CaptionLabel(const QString &text, QWidget *parent, TLabeledEdit *edit)
+        : QLabel(text, parent)
+        , m_edit(edit)
+    {
+    }
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange && m_edit)
+            QMetaObject::invokeMethod(m_edit, "placeLabel", Qt::DirectConnection);
+    }
+
+private:
+    QPointer<TLabeledEdit> m_edit;
+};
+
 // Qt takes the password mask from the style (a bullet in most styles); the
 // desktop control shows "*".
 class StarPasswordStyle : public QProxyStyle
@@ -29,10 +52,9 @@ TLabeledEdit::TLabeledEdit(QWidget *parent)
 
 TLabeledEdit::TLabeledEdit(const QString &caption, QWidget *parent)
     : QLineEdit(parent)
-    , m_label(new QLabel(caption, parent))
+    , m_label(new CaptionLabel(caption, parent, this))
 {
     m_label->setBuddy(this);
-    m_label->installEventFilter(this);
     placeLabel();
 }
 
@@ -123,12 +145,4 @@ void TLabeledEdit::changeEvent(QEvent *event)
     default:
         break;
     }
-}
-
-bool TLabeledEdit::eventFilter(QObject *watched, QEvent *event)
-{
-    // A new font (usually inherited from the parent) changes the label's height.
-    if (watched == m_label && event->type() == QEvent::FontChange)
-        placeLabel();
-    return QLineEdit::eventFilter(watched, event);
 }

@@ -40,11 +40,11 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+private slots:
     void placeLabel();
 
+private:
     QPointer<QLabel> m_label;
     QStyle *m_starStyle = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "StringGridModel.h"
 
 #include <QPainter>
+#include <QStyleOption>
 
 #include <algorithm>
 
@@ -28,8 +29,28 @@ StringGridHeader::StringGridHeader(QWidget *parent)
 QSize StringGridHeader::sizeHint() const
 {
     QSize hint = QHeaderView::sizeHint();
-    hint.setHeight(TStringGrid::rowHeight());
+    hint.setHeight(TStringGrid::defaultRowHeight());
     return hint;
+}
+
+void StringGridHeader::paintEvent(QPaintEvent *event)
+{
+    QHeaderView::paintEvent(event);
+    // Right of the last column the desktop grid shows its plain ground, as the
+    // rows below do, not an empty header button.
+    int end = 0;
+    for (int visual = count() - 1; visual >= 0; --visual) {
+        const int logical = logicalIndex(visual);
+        if (!isSectionHidden(logical)) {
+            end = sectionViewportPosition(logical) + sectionSize(logical);
+            break;
+        }
+    }
+    if (end < viewport()->width()) {
+        QPainter painter(viewport());
+        painter.fillRect(QRect(end, 0, viewport()->width() - end, viewport()->height()),
+                         palette().brush(QPalette::Base));
+    }
 }
 
 void StringGridHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
@@ -40,7 +61,10 @@ void StringGridHeader::paintSection(QPainter *painter, const QRect &rect, int lo
     painter->fillRect(rect, TStringGrid::headerColor());
 
     // Grid lines on the right and bottom edge, matching the lines the table draws between cells.
-    const QColor lineColor(QRgb(style()->styleHint(QStyle::SH_Table_GridLineColor, nullptr, this)));
+    QStyleOption option;
+    option.initFrom(this);
+    const QColor lineColor = QColor::fromRgba(
+        QRgb(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
     painter->setPen(lineColor);
     painter->drawLine(rect.topRight(), rect.bottomRight());
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
@@ -67,7 +91,7 @@ TStringGrid::TStringGrid(QWidget *parent)
     QHeaderView *rows = verticalHeader();
     rows->hide();
     rows->setMinimumSectionSize(0);
-    rows->setDefaultSectionSize(rowHeight());
+    rows->setDefaultSectionSize(defaultRowHeight());
     rows->setSectionResizeMode(QHeaderView::Fixed);
 
     setCornerButtonEnabled(false);

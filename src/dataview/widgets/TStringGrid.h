@@ -18,7 +18,7 @@ class TStringGrid : public QTableView
 
 public:
     static constexpr int defaultColWidth() { return 64; }
-    static constexpr int rowHeight() { return 24; }
+    static constexpr int defaultRowHeight() { return 24; }
     static constexpr int maxColWidth() { return 32767; }
     static QColor headerColor() { return QColor(166, 202, 240); }
 
@@ -63,5 +63,6 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;
 };
