@@ -417,6 +417,10 @@ void TestWidgets::labelSharesVisibilityEnabledStateAndLifetime()
     QWidget other;
     counter->setParent(&other);
     QCOMPARE(counter->label()->parentWidget(), &other);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QVERIFY(counter->isVisible());
+    QVERIFY(counter->label()->isVisible());
     QPointer<QLabel> label = counter->label();
     delete counter;
     QVERIFY(label.isNull());
@@ -428,6 +432,7 @@ void TestWidgets::passwordShowsStars()
     edit.setPasswordStars(true);
     edit.show();
     QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    QVERIFY(!edit.label()->isVisible()); // no parent, no place for the label
     QTest::keyClicks(&edit, QStringLiteral("geh3im"));
     QCOMPARE(edit.text(), QStringLiteral("geh3im"));
     QCOMPARE(edit.displayText(), QStringLiteral("******"));

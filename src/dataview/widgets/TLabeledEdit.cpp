@@ -122,7 +122,8 @@ void TLabeledEdit::setVisible(bool visible)
     QLineEdit::setVisible(visible);
     if (m_label) {
         placeLabel();
-        m_label->setVisible(visible);
+        // An edit without parent has no place for its label: it would become a window of its own.
+        m_label->setVisible(visible && m_label->parentWidget());
     }
 }
 
@@ -133,10 +134,9 @@ void TLabeledEdit::changeEvent(QEvent *event)
         return;
     switch (event->type()) {
     case QEvent::ParentChange:
-        // Like the edit, the label is shown again with its new parent unless hidden on purpose.
         m_label->setParent(parentWidget());
-        if (isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide))
-            m_label->hide();
+        if (parentWidget())
+            m_label->setVisible(isVisibleTo(parentWidget()));
         placeLabel();
         break;
     case QEvent::EnabledChange:
