@@ -204,7 +204,7 @@ int main(int argc, char **argv)
     std::printf("RSS before: %.1f MiB; after TStringGrid freed: %.1f MiB\n\n", rss0, rss1);
     std::printf("%-36s %14s %14s %12s\n", "", "TStringGrid", "QTableWidget", "QTW / grid");
     auto line = [](const char *what, double a, double b, const char *unit) {
-        std::printf("%-36s %11.2f %-2s %11.2f %-2s %11.2f\n", what, a, unit, b, unit, a > 0 ? b / a : 0.0);
+        std::printf("%-36s %10.2f %-3s %10.2f %-3s %11.2f\n", what, a, unit, b, unit, a > 0 ? b / a : 0.0);
     };
     line("append, rows 0-1000 (mean)", grid.earlyMicros, table.earlyMicros, "us");
     line("append, last 1000 rows (mean)", grid.lateMicros, table.lateMicros, "us");
@@ -218,7 +218,7 @@ int main(int argc, char **argv)
     line("events per tick, last 1000 (mean)", grid.lateTickMillis, table.lateTickMillis, "ms");
     line("appends only, total", grid.appendSeconds, table.appendSeconds, "s");
     line("appends + event processing, total", grid.totalSeconds, table.totalSeconds, "s");
-    line("RSS growth (VmRSS after - before)", grid.rssGrowthMiB, table.rssGrowthMiB, "MB");
+    line("RSS growth (VmRSS after - before)", grid.rssGrowthMiB, table.rssGrowthMiB, "MiB");
     line("cut back to the first rows", grid.cutMillis, table.cutMillis, "ms");
     return 0;
 }
