@@ -146,7 +146,11 @@ public:
         const int fd = socket.native_handle();
         try {
             if (transport == Transport::PlainTcp) {
-                serveStream(socket);
+                // A peer that does not speak TLS: plain bytes at once, then goodbye.
+                const std::string plain = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+                asio::write(socket, asio::buffer(plain));
+                boost::system::error_code ignored;
+                socket.shutdown(tcp::socket::shutdown_both, ignored);
             } else {
                 ssl::stream<tcp::socket> stream(std::move(socket), ctx);
                 stream.handshake(ssl::stream_base::server);
