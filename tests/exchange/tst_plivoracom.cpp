@@ -30,6 +30,7 @@ private slots:
     void chunkExchange_data();
     void chunkExchange();
     void pagingKeyOfOneChunkGoesIntoTheNext();
+    void loginRequestCarriesEncodedCredentials();
 
 private:
     std::unique_ptr<ScriptedHttpsServer> m_server;
@@ -476,6 +477,20 @@ void TestPlivoraCom::pagingKeyOfOneChunkGoesIntoTheNext()
     for (const RecordedRequest &request : m_server->requests())
         keys << QUrlQuery(QString::fromStdString(request.query)).queryItemValue(QStringLiteral("LBWNum"));
     QCOMPARE(keys, (QStringList{"0", "100"}));
+}
+
+void TestPlivoraCom::loginRequestCarriesEncodedCredentials()
+{
+    m_login->KDNummerPub = QStringLiteral("47 11");
+    m_login->PWPub = QStringLiteral("p&w#ä");
+    QCOMPARE(m_login->loginUrl(), QStringLiteral("https://127.0.0.1:%1 /Login?USER=47+11&PW=p%26w%23%C3%A4")
+                                      .arg(m_server->port()));
+
+    m_server->enqueue(ScriptedReply::xml("<table/>"));
+    m_login->IdHTTPPlivora.Request.setContentType(QStringLiteral("text/html"));
+    QCOMPARE(m_login->IdHTTPPlivora.Get(m_login->loginUrl()), QStringLiteral("<table/>"));
+    QCOMPARE(QString::fromStdString(m_server->requests().front().target),
+             QStringLiteral("/Login?USER=47+11&PW=p%26w%23%C3%A4"));
 }
 
 QTEST_GUILESS_MAIN(TestPlivoraCom)
