@@ -18,10 +18,14 @@ using tcp = boost::asio::ip::tcp;
 
 namespace {
 
-ssl::context makeContext()
+ssl::context makeContext(bool asDesktopClient = false)
 {
     ssl::context context(ssl::context::tls_client);
     context.set_verify_mode(ssl::verify_none); // the service's certificate is self-signed
+    if (asDesktopClient) {
+        SSL_CTX_set_max_proto_version(context.native_handle(), TLS1_2_VERSION);
+        SSL_CTX_set_cipher_list(context.native_handle(), "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
+    }
     return context;
 }
 
@@ -42,7 +46,7 @@ TestReply toReply(http::response<http::string_body> &&response)
 
 struct TlsTestClient::Impl
 {
-    explicit Impl(unsigned short p) : port(p) {}
+    Impl(unsigned short p, bool asDesktopClient) : port(p), tls(makeContext(asDesktopClient)) {}
 
     // Runs the io_context until `done` or the timeout; on timeout closes the socket.
     bool runUntil(const bool &done, std::chrono::milliseconds timeout)
@@ -61,13 +65,13 @@ struct TlsTestClient::Impl
 
     unsigned short port;
     net::io_context ioc;
-    ssl::context tls = makeContext();
+    ssl::context tls;
     std::unique_ptr<beast::ssl_stream<beast::tcp_stream>> stream;
     beast::flat_buffer buffer;
 };
 
-TlsTestClient::TlsTestClient(unsigned short port)
-    : d(std::make_unique<Impl>(port))
+TlsTestClient::TlsTestClient(unsigned short port, bool asDesktopClient)
+    : d(std::make_unique<Impl>(port, asDesktopClient))
 {
 }
 
@@ -131,6 +135,11 @@ std::optional<TestReply> TlsTestClient::readReply(std::chrono::milliseconds time
     if (!d->runUntil(done, timeout) || result)
         return std::nullopt;
     return toReply(std::move(response));
+}
+
+std::string TlsTestClient::protocol() const
+{
+    return d->stream ? SSL_get_version(d->stream->native_handle()) : "";
 }
 
 std::optional<TestReply> TlsTestClient::get(const std::string &target)

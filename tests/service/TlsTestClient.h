@@ -19,7 +19,8 @@ struct TestReply
 class TlsTestClient
 {
 public:
-    explicit TlsTestClient(unsigned short port);
+    // `asDesktopClient`: offer only TLS 1.2 with the desktop client's cipher list.
+    explicit TlsTestClient(unsigned short port, bool asDesktopClient = false);
     ~TlsTestClient();
 
     // TCP connection and TLS handshake.
@@ -27,6 +28,8 @@ public:
     // The request as the desktop client writes it: request line, Content-Type,
     // Host, Accept, User-Agent, no body.
     std::optional<TestReply> get(const std::string &target);
+    // The negotiated protocol, as OpenSSL names it ("TLSv1.2").
+    std::string protocol() const;
     bool sendRaw(const std::string &bytes);
     std::optional<TestReply> readReply(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // True when the server ends the connection within the timeout.

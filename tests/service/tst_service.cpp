@@ -215,7 +215,8 @@ private slots:
     void clientDefaultDatesKeepEveryRecord();
     void badRequests_data();
     void badRequests();
-    void requestLineOver16KiB();
+    void desktopClientsTls();
+    void oversizeRequests();
     void truncatedRequests();
     void notTlsAtAll();
     void concurrentConnections();
@@ -675,7 +676,17 @@ void TestService::badRequests()
     QCOMPARE(reply->status, 200);
 }
 
-void TestService::requestLineOver16KiB()
+void TestService::desktopClientsTls()
+{
+    TlsTestClient client(m_port, true);
+    QVERIFY(client.connect());
+    QCOMPARE(client.protocol(), std::string("TLSv1.2"));
+    const auto reply = client.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+}
+
+void TestService::oversizeRequests()
 {
     TlsTestClient client(m_port);
     QVERIFY(client.connect());
@@ -686,6 +697,14 @@ void TestService::requestLineOver16KiB()
     QCOMPARE(reply->status, 431);
     QCOMPARE(reply->body, std::string());
     QVERIFY(client.closedByServer(std::chrono::seconds(5)));
+
+    TlsTestClient body(m_port);
+    QVERIFY(body.connect());
+    QVERIFY(body.sendRaw("GET /Login?" + credentials().toStdString()
+                         + " HTTP/1.1\r\nHost: x\r\nContent-Length: 20000\r\n\r\n"));
+    const auto tooLarge = body.readReply();
+    QVERIFY(tooLarge);
+    QCOMPARE(tooLarge->status, 413);
 
     TlsTestClient post(m_port);
     QVERIFY(post.connect());
