@@ -178,7 +178,7 @@ QStringList keys(const QList<QStringList> &rows)
 
 enum class Rule { Prefix, Exact, Greater, DateFrom, DateTo };
 
-struct FilterSpec
+struct FilterCondition
 {
     QString param;
     QString value; // "@row:N" takes row N's cell; "@prefix:K" the first K letters of the first non-empty
@@ -191,7 +191,7 @@ enum class Expect { Subset, Nothing, Everything };
 
 } // namespace
 
-Q_DECLARE_METATYPE(QList<FilterSpec>)
+Q_DECLARE_METATYPE(QList<FilterCondition>)
 Q_DECLARE_METATYPE(Expect)
 
 class TestService : public QObject
@@ -494,11 +494,11 @@ void TestService::listsAgreeWithEachOther()
 void TestService::filters_data()
 {
     QTest::addColumn<int>("list");
-    QTest::addColumn<QList<FilterSpec>>("specs");
+    QTest::addColumn<QList<FilterCondition>>("conditions");
     QTest::addColumn<Expect>("expect");
     using R = Rule;
-    auto row = [](const char *name, List list, QList<FilterSpec> specs, Expect expect = Expect::Subset) {
-        QTest::newRow(name) << int(list) << specs << expect;
+    auto row = [](const char *name, List list, QList<FilterCondition> conditions, Expect expect = Expect::Subset) {
+        QTest::newRow(name) << int(list) << conditions << expect;
     };
     // Texts: case-insensitive prefixes, umlauts included.
     row("wearer surname lower-case umlaut", Wearers, {{"Name", "mü", "Name", R::Prefix}});
@@ -544,16 +544,16 @@ void TestService::filters_data()
 void TestService::filters()
 {
     QFETCH(int, list);
-    QFETCH(QList<FilterSpec>, specs);
+    QFETCH(QList<FilterCondition>, conditions);
     QFETCH(Expect, expect);
     const QList<QStringList> &all = fullList(list);
     QVERIFY(!all.isEmpty());
 
     QMap<QString, QString> query;
     QList<std::function<bool(const QStringList &)>> tests;
-    for (const FilterSpec &spec : specs) {
-        const int c = cellIndex(list, spec.cell);
-        QString value = spec.value;
+    for (const FilterCondition &condition : conditions) {
+        const int c = cellIndex(list, condition.cell);
+        QString value = condition.value;
         if (value.startsWith(QLatin1String("@row:"))) {
             value = all.value(value.mid(5).toInt()).value(c);
         } else if (value.startsWith(QLatin1String("@prefix:"))) {
@@ -571,9 +571,9 @@ void TestService::filters()
                     value = upper ? r[c].left(at + 1).toUpper() : r[c].left(at + 1).toLower();
             }
         }
-        QVERIFY2(!value.isEmpty(), qPrintable(spec.value));
-        query.insert(spec.param, value);
-        tests << [c, value, rule = spec.rule](const QStringList &r) {
+        QVERIFY2(!value.isEmpty(), qPrintable(condition.value));
+        query.insert(condition.param, value);
+        tests << [c, value, rule = condition.rule](const QStringList &r) {
             const QString &cell = r[c];
             switch (rule) {
             case Rule::Prefix: return cell.startsWith(value, Qt::CaseInsensitive);
