@@ -1,0 +1,90 @@
+#pragma once
+
+#include "PasswordHash.h"
+#include "Sqlite.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace service {
+
+enum class ListKind { Wearers, Items, Washes };
+
+// The cells of one reply row in wire order, plain (not yet percent-encoded),
+// dates as "dd.MM.yyyy", missing values empty.
+using Row = std::vector<std::string>;
+
+// Filters of the wearer list. Texts are case-folded prefixes (foldCase), empty = no filter.
+struct WearerFilter
+{
+    std::optional<std::int64_t> wearerNumber;
+    std::string firstName;
+    std::string surname;
+    std::string livingArea;
+};
+
+// Filters shared by the laundry-item and wash-process lists. Dates are ISO
+// texts, nullopt = unbounded; both bounds are inclusive.
+struct ItemFilter
+{
+    std::string itemId; // exact
+    std::optional<std::int64_t> wearerNumber;
+    std::string firstName;
+    std::string surname;
+    std::string articleNumber;
+    std::string article;
+    std::string batch;
+    std::string size;
+    std::optional<std::int64_t> maxWashes;   // exact
+    std::optional<std::int64_t> washesAbove; // receipts strictly greater
+    std::optional<std::string> createdFrom, createdTo;
+    std::optional<std::string> receivedFrom, receivedTo;
+    std::optional<std::string> dispatchedFrom, dispatchedTo;
+};
+
+// The service's data on one SQLite connection: customers, wearers, laundry
+// items and wash processes, each list keyed by customer and its paging key so
+// that every chunk is a range scan of the primary key.
+class LaundryStore
+{
+public:
+    LaundryStore(const std::string &path, SqliteDatabase::Mode mode);
+
+    SqliteDatabase &database() { return m_db; }
+
+    // Creates the tables when they are missing; a no-op on a complete database.
+    void createSchema();
+
+    void setCustomer(std::string_view number, const PasswordHash &password);
+    std::optional<PasswordHash> passwordOf(std::string_view customer);
+    bool checkCredentials(std::string_view customer, std::string_view password, VerifiedCredentials &verified);
+    std::int64_t customerCount();
+
+    std::int64_t count(ListKind list, std::string_view customer);
+
+    std::vector<Row> wearerChunk(std::string_view customer, std::int64_t after, const WearerFilter &filter,
+                                 int limit);
+    std::vector<Row> itemChunk(std::string_view customer, std::string_view after, const ItemFilter &filter,
+                               int limit);
+    std::vector<Row> washChunk(std::string_view customer, std::int64_t after, const ItemFilter &filter, int limit);
+
+    // SQLite's plan for the list's chunk query, one step per line (for checking
+    // that paging stays a primary-key range scan).
+    std::string chunkQueryPlan(ListKind list);
+
+private:
+    enum Slot { CustomerPassword, CustomerUpsert, CustomerCount, CountWearers, CountItems, CountWashes,
+                WearerChunk, ItemChunk, WashChunk, SlotCount };
+    SqliteStatement &statement(Slot slot);
+
+    static void bindItemFilter(SqliteStatement &statement, const ItemFilter &filter);
+    static std::vector<Row> collect(SqliteStatement &statement, const std::vector<bool> &dateColumns);
+
+    SqliteDatabase m_db;
+    std::optional<SqliteStatement> m_statements[SlotCount];
+};
+
+} // namespace service

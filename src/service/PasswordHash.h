@@ -1,0 +1,44 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace service {
+
+// A password as stored: PBKDF2-HMAC-SHA256 over a random salt. salt and digest are raw bytes.
+struct PasswordHash
+{
+    std::string salt;
+    std::string digest;
+    int iterations = 0;
+};
+
+inline constexpr int defaultPbkdf2Iterations = 210000;
+
+PasswordHash hashPassword(std::string_view password, int iterations = defaultPbkdf2Iterations);
+// Constant-time comparison of the derived digest.
+bool verifyPassword(std::string_view password, const PasswordHash &stored);
+
+// Every list request carries the password, and one PBKDF2 run costs tens of
+// milliseconds; so a successful check is remembered for the rest of the run as
+// a keyed digest (random key per process) of customer, stored hash and password.
+// A changed stored hash no longer matches; failed checks are never remembered.
+class VerifiedCredentials
+{
+public:
+    VerifiedCredentials();
+    bool contains(std::string_view customer, const PasswordHash &stored, std::string_view password) const;
+    void insert(std::string_view customer, const PasswordHash &stored, std::string_view password);
+
+private:
+    std::string tag(std::string_view customer, const PasswordHash &stored, std::string_view password) const;
+
+    static constexpr std::size_t capacity = 4096;
+    std::string m_key;
+    mutable std::mutex m_mutex;
+    std::unordered_set<std::string> m_tags;
+};
+
+} // namespace service

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace service {
+
+struct ServerSettings
+{
+    std::string host = "127.0.0.1";
+    unsigned short port = 8080;
+    std::string databasePath;
+    std::string certificatePath;
+    std::string keyPath;
+    int threads = 2;
+    // Connections beyond this are closed at once; each costs a TLS session and two small buffers.
+    int maxConnections = 256;
+    // A connection that sends nothing (no handshake, no complete request) for this long is closed.
+    std::chrono::seconds idleTimeout{30};
+};
+
+// The HTTPS/1.1 server: one io_context run by `threads` threads, one read-only
+// database connection per thread, keep-alive connections each on its own strand.
+class Server
+{
+public:
+    explicit Server(ServerSettings settings);
+    ~Server();
+
+    // Opens the database, loads the certificate and binds; returns the port bound
+    // (the ephemeral one when the settings ask for port 0). Throws on failure.
+    unsigned short listen();
+    // Serves until SIGINT or SIGTERM arrives or stop() is called.
+    void run();
+    // May be called from any thread.
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace service

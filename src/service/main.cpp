@@ -1,0 +1,119 @@
+// plivora-service: the laundry web service of the Plivora client.
+
+#include "Certificate.h"
+#include "DayDate.h"
+#include "DemoData.h"
+#include "LaundryStore.h"
+#include "Server.h"
+#include "ServiceOptions.h"
+
+#include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace service;
+
+namespace {
+
+bool fileExists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+int initDemo(const ServiceOptions &options)
+{
+    if (fileExists(options.databasePath)) {
+        std::fprintf(stderr, "plivora-service: \"%s\" exists already; --init-demo fills only a new database\n",
+                     options.databasePath.c_str());
+        return 1;
+    }
+    try {
+        LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
+        const auto customers = fillDemoData(store, options.demoSizes, today());
+        const DemoSizes &s = options.demoSizes;
+        std::printf("Demo database %s: %d customer(s), each with %d wearers, %d laundry items, %d wash processes\n",
+                    options.databasePath.c_str(), s.customers, s.wearers, s.items, s.washes);
+        for (const DemoCustomer &c : customers)
+            std::printf("customer %s password %s\n", c.number.c_str(), c.password.c_str());
+        return 0;
+    } catch (...) {
+        ::unlink(options.databasePath.c_str()); // nothing half-filled stays behind
+        ::unlink((options.databasePath + "-journal").c_str());
+        throw;
+    }
+}
+
+int addCustomer(const ServiceOptions &options)
+{
+    LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
+    store.createSchema();
+    store.setCustomer(options.addCustomer->first, hashPassword(options.addCustomer->second));
+    std::printf("customer %s set in %s\n", options.addCustomer->first.c_str(), options.databasePath.c_str());
+    return 0;
+}
+
+int serve(const ServiceOptions &options)
+{
+    {
+        LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
+        store.createSchema();
+        if (store.customerCount() == 0)
+            std::fprintf(stderr,
+                         "plivora-service: %s has no customers yet; every login is refused "
+                         "(see --init-demo and --add-customer)\n",
+                         options.databasePath.c_str());
+    }
+    ServerSettings settings;
+    settings.host = options.host;
+    settings.port = options.port;
+    settings.databasePath = options.databasePath;
+    settings.certificatePath = options.certificatePath;
+    settings.keyPath = options.keyPath;
+    if (settings.certificatePath.empty()) {
+        settings.certificatePath = options.databasePath + ".crt";
+        settings.keyPath = options.databasePath + ".key";
+        if (ensureSelfSignedCertificate(settings.certificatePath, settings.keyPath))
+            std::fprintf(stderr, "plivora-service: made the self-signed certificate %s\n",
+                         settings.certificatePath.c_str());
+    }
+    settings.threads = options.threads;
+    settings.maxConnections = options.maxConnections;
+    settings.idleTimeout = std::chrono::seconds(options.idleTimeoutSeconds);
+
+    Server server(settings);
+    const unsigned short port = server.listen();
+    std::printf("listening on %s:%u\n", options.host.c_str(), static_cast<unsigned>(port));
+    std::fflush(stdout);
+    server.run();
+    std::fprintf(stderr, "plivora-service: stopped\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    const auto parsed = parseServiceOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto *error = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "plivora-service: %s\nTry \"plivora-service --help\".\n", error->c_str());
+        return 2;
+    }
+    const ServiceOptions &options = std::get<ServiceOptions>(parsed);
+    if (options.help) {
+        std::fputs(serviceUsage().c_str(), stdout);
+        return 0;
+    }
+    try {
+        if (options.initDemo)
+            return initDemo(options);
+        if (options.addCustomer)
+            return addCustomer(options);
+        return serve(options);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "plivora-service: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,793 @@
+// plivora-service as a whole: the real executable on an ephemeral port with a
+// small demo database, spoken to over TLS with the desktop client's requests.
+
+#include "PercentCoding.h"
+#include "TlsTestClient.h"
+
+#include <QDate>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+constexpr const char *password = "Waesche2026";
+// Sizes of the test's demo database: small enough for seconds, large enough for many chunks.
+constexpr int wearerCount = 60;
+constexpr int itemCount = 240;
+constexpr int washCount = 1500;
+// A customer added by hand whose password needs every kind of encoding.
+const QString oddCustomer = QStringLiteral("K 77");
+const QString oddPassword = QStringLiteral("Grüße & Co+1%");
+
+enum List { Wearers = 0, Items = 1, Washes = 2 };
+
+const QStringList cellNames[] = {
+    {"TraegerNr", "Name", "Vorname", "Zimmernummer", "LieferAdrID", "Wohnbereich"},
+    {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr", "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
+     "LieferAdrID", "Ausgang", "LetzteCharge", "Groesse", "MaxWasch"},
+    {"ID", "WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr", "Artikel", "Ort", "AnzEingang", "Angelegt",
+     "Eingang", "LieferAdrID", "Ausgang", "Charge", "Groesse", "MaxWasch"},
+};
+const QStringList encodedCells = {"Name", "Vorname", "Wohnbereich", "Artikel", "Ort"};
+
+int cellIndex(int list, const QString &name)
+{
+    const int i = cellNames[list].indexOf(name);
+    Q_ASSERT_X(i >= 0, "cellIndex", qPrintable(name));
+    return i;
+}
+
+QString enc(const QString &text)
+{
+    return platform::percentEncode(text);
+}
+
+QString credentials(const QString &user = QStringLiteral("1001"), const QString &pw = QString::fromLatin1(password))
+{
+    return QStringLiteral("USER=") + enc(user) + QStringLiteral("&PW=") + enc(pw);
+}
+
+// The chunk request as the client builds it: every pair, in its order, filters percent-encoded.
+std::string chunkTarget(int list, const QString &key, const QMap<QString, QString> &filters,
+                        const QString &creds = credentials())
+{
+    static const char *const paths[] = {"/BewohnerChunk", "/WaescheChunk", "/WaschChunk"};
+    static const QStringList wearerNames = {"BewNum", "Vorname", "Name", "WB"};
+    static const QStringList itemNames = {"WaescheID", "BewNum",  "Vorname", "Name",    "ARTNR",   "Artikel",
+                                          "Charge",    "Groesse", "MaxWasch", "AnzWasch", "AngVor", "AngNach",
+                                          "EingVor",   "EingNach", "AusgVor", "AusgNach"};
+    QString target = QString::fromLatin1(paths[list]) + QLatin1Char('?') + creds;
+    target += list == Wearers ? QStringLiteral("&LBWNum=") : QStringLiteral("&LetzteID=");
+    target += key;
+    for (const QString &name : list == Wearers ? wearerNames : itemNames)
+        target += QLatin1Char('&') + name + QLatin1Char('=') + enc(filters.value(name));
+    return target.toStdString();
+}
+
+std::string header(const TestReply &reply, const std::string &name)
+{
+    const auto it = reply.headers.find(name);
+    return it == reply.headers.end() ? std::string() : it->second;
+}
+
+QString decodeCell(const QString &cell)
+{
+    QByteArray bytes = cell.toLatin1();
+    bytes.replace('+', ' ');
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(bytes));
+}
+
+struct Table
+{
+    bool wellFormed = false;
+    QList<QStringList> rows;
+};
+
+Table parseTable(const std::string &body)
+{
+    Table table;
+    QXmlStreamReader xml(QByteArray::fromStdString(body));
+    if (!xml.readNextStartElement() || xml.name() != u"table")
+        return table;
+    while (xml.readNextStartElement()) {
+        if (xml.name() != u"tr")
+            return table;
+        QStringList cells;
+        while (xml.readNextStartElement()) {
+            if (xml.name() != u"td")
+                return table;
+            cells << xml.readElementText();
+        }
+        table.rows << cells;
+    }
+    table.wellFormed = !xml.hasError();
+    return table;
+}
+
+struct Paged
+{
+    QString problem; // empty when every reply had the promised shape
+    QList<QStringList> rows; // as sent
+    int requests = 0;
+};
+
+// Walks a list chunk by chunk as the client does, checking each reply's shape.
+Paged pageThrough(TlsTestClient &client, int list, const QMap<QString, QString> &filters = {})
+{
+    Paged result;
+    QString key = list == Wearers ? QStringLiteral("0") : list == Items ? QStringLiteral("S000000")
+                                                                         : QStringLiteral("0");
+    for (;;) {
+        if (++result.requests > 1000)
+            return result.problem = QStringLiteral("no end row after 1000 chunks"), result;
+        const auto reply = client.get(chunkTarget(list, key, filters));
+        if (!reply || reply->status != 200)
+            return result.problem = QStringLiteral("status %1").arg(reply ? reply->status : -1), result;
+        if (header(*reply, "content-type") != "text/xml; charset=UTF-8")
+            return result.problem = QStringLiteral("content type"), result;
+        const Table table = parseTable(reply->body);
+        if (!table.wellFormed)
+            return result.problem = QStringLiteral("not a table: ") + QString::fromStdString(reply->body), result;
+        QList<QStringList> data;
+        bool ended = false;
+        for (const QStringList &row : table.rows) {
+            if (ended)
+                return result.problem = QStringLiteral("row after the end row"), result;
+            if (row.isEmpty() || row.first().isEmpty())
+                ended = true;
+            else
+                data << row;
+        }
+        if (data.size() > 10)
+            return result.problem = QStringLiteral("more than 10 rows"), result;
+        if (ended && data.size() == 10)
+            return result.problem = QStringLiteral("end row as eleventh row, which the client never reads"), result;
+        if (!ended && data.size() < 10)
+            return result.problem = QStringLiteral("short chunk without end row"), result;
+        result.rows << data;
+        if (ended)
+            return result;
+        key = data.last().first();
+    }
+}
+
+QList<QStringList> decodedRows(int list, const QList<QStringList> &rows)
+{
+    QList<QStringList> out;
+    for (QStringList row : rows) {
+        for (int c = 0; c < row.size(); ++c)
+            if (encodedCells.contains(cellNames[list].value(c)))
+                row[c] = decodeCell(row[c]);
+        out << row;
+    }
+    return out;
+}
+
+QStringList keys(const QList<QStringList> &rows)
+{
+    QStringList k;
+    for (const QStringList &row : rows)
+        k << row.first();
+    return k;
+}
+
+enum class Rule { Prefix, Exact, Greater, DateFrom, DateTo };
+
+struct FilterCondition
+{
+    QString param;
+    QString value; // "@row:N" takes row N's cell; "@prefix:K" the first K letters of the first non-empty
+                   // cell; "@umlaut:upper|lower" a cell's start up to its first non-ASCII letter, cased
+    QString cell;
+    Rule rule;
+};
+
+enum class Expect { Subset, Nothing, Everything };
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<FilterCondition>)
+Q_DECLARE_METATYPE(Expect)
+
+class TestService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void login_data();
+    void login();
+    void countsMatchTheDatabase_data();
+    void countsMatchTheDatabase();
+    void pagingReachesEveryRecordOnceInKeyOrder_data();
+    void pagingReachesEveryRecordOnceInKeyOrder();
+    void encodedCellsRoundTrip();
+    void listsAgreeWithEachOther();
+    void filters_data();
+    void filters();
+    void clientDefaultDatesKeepEveryRecord();
+    void badRequests_data();
+    void badRequests();
+    void desktopClientsTls();
+    void oversizeRequests();
+    void truncatedRequests();
+    void notTlsAtAll();
+    void concurrentConnections();
+    void connectionCapRefusesCleanly();
+
+private:
+    bool startService(QProcess &process, const QStringList &extra, unsigned short &port);
+    const QList<QStringList> &fullList(int list);
+    void checkAlive();
+
+    QTemporaryDir m_dir;
+    QString m_db;
+    QProcess m_service;
+    unsigned short m_port = 0;
+    QList<QStringList> m_full[3];
+};
+
+bool TestService::startService(QProcess &process, const QStringList &extra, unsigned short &port)
+{
+    process.setProgram(QStringLiteral(PLIVORA_SERVICE_EXE));
+    process.setArguments(QStringList{"--db", m_db, "--port", "0"} + extra);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start();
+    if (!process.waitForStarted(10000))
+        return false;
+    QDeadlineTimer deadline(30000);
+    QByteArray out;
+    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+        process.waitForReadyRead(200);
+        out += process.readAllStandardOutput();
+        const auto match = QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"))
+                               .match(QString::fromUtf8(out));
+        if (match.hasMatch()) {
+            port = static_cast<unsigned short>(match.captured(1).toUInt());
+            return port != 0;
+        }
+    }
+    qWarning() << "service did not start:" << out << process.readAllStandardError();
+    return false;
+}
+
+void TestService::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_db = m_dir.filePath(QStringLiteral("demo.db"));
+    QProcess init;
+    init.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+               {"--init-demo", "--db", m_db, "--customers", "2", "--wearers", QString::number(wearerCount),
+                "--items", QString::number(itemCount), "--washes", QString::number(washCount)});
+    QVERIFY(init.waitForFinished(60000));
+    QCOMPARE(init.exitCode(), 0);
+    const QString printed = QString::fromUtf8(init.readAllStandardOutput());
+    QVERIFY2(printed.contains(QStringLiteral("customer 1001 password Waesche2026")), qPrintable(printed));
+    QVERIFY(printed.contains(QStringLiteral("customer 1002 password Waesche2026")));
+
+    QProcess refill;
+    refill.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--init-demo", "--db", m_db});
+    QVERIFY(refill.waitForFinished(60000));
+    QVERIFY2(refill.exitCode() != 0, "--init-demo must not touch an existing database");
+
+    QProcess add;
+    add.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--db", m_db, "--add-customer", oddCustomer, oddPassword});
+    QVERIFY(add.waitForFinished(60000));
+    QCOMPARE(add.exitCode(), 0);
+
+    QVERIFY(startService(m_service, {"--idle-timeout", "2"}, m_port));
+    QVERIFY(QFile::exists(m_db + QStringLiteral(".crt")));
+    QVERIFY(QFile::exists(m_db + QStringLiteral(".key")));
+    QCOMPARE(QFile::permissions(m_db + QStringLiteral(".key"))
+                 & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+             QFileDevice::Permissions());
+}
+
+void TestService::cleanupTestCase()
+{
+    if (m_service.state() != QProcess::Running)
+        return;
+    m_service.terminate(); // SIGTERM: the service must stop on its own and say so
+    QVERIFY(m_service.waitForFinished(10000));
+    QCOMPARE(m_service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_service.exitCode(), 0);
+}
+
+void TestService::checkAlive()
+{
+    QCOMPARE(m_service.state(), QProcess::Running);
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    const auto reply = client.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+}
+
+const QList<QStringList> &TestService::fullList(int list)
+{
+    if (m_full[list].isEmpty()) {
+        TlsTestClient client(m_port);
+        if (client.connect()) {
+            const Paged paged = pageThrough(client, list);
+            if (paged.problem.isEmpty())
+                m_full[list] = decodedRows(list, paged.rows);
+        }
+    }
+    return m_full[list];
+}
+
+void TestService::login_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("status");
+    QTest::newRow("valid") << credentials() << 200;
+    QTest::newRow("second customer") << credentials(QStringLiteral("1002")) << 200;
+    QTest::newRow("encoded blank, umlauts, ampersand, plus, per cent")
+        << credentials(oddCustomer, oddPassword) << 200;
+    QTest::newRow("wrong password") << credentials(QStringLiteral("1001"), QStringLiteral("waesche2026")) << 401;
+    QTest::newRow("password of another customer") << credentials(oddCustomer) << 401;
+    QTest::newRow("unknown customer") << credentials(QStringLiteral("9999")) << 401;
+    QTest::newRow("empty both") << QStringLiteral("USER=&PW=") << 401;
+    QTest::newRow("unencoded password cut at its ampersand")
+        << QStringLiteral("USER=K+77&PW=Gr%C3%BC%C3%9Fe+&+Co%2B1%25") << 401;
+    QTest::newRow("PW missing") << QStringLiteral("USER=1001") << 400;
+    QTest::newRow("USER missing") << QStringLiteral("PW=Waesche2026") << 400;
+}
+
+void TestService::login()
+{
+    QFETCH(QString, query);
+    QFETCH(int, status);
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    const auto reply = client.get("/Login?" + query.toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, status);
+    if (status == 200) {
+        QCOMPARE(header(*reply, "content-type"), std::string("text/xml; charset=UTF-8"));
+        const Table table = parseTable(reply->body);
+        QVERIFY2(table.wellFormed, reply->body.c_str());
+        QVERIFY(table.rows.isEmpty());
+    } else {
+        QCOMPARE(reply->body, std::string());
+    }
+    QVERIFY(!reply->headers.count("connection")); // kept alive
+}
+
+void TestService::countsMatchTheDatabase_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("customer");
+    QTest::addColumn<int>("count");
+    for (const char *customer : {"1001", "1002"}) {
+        QTest::addRow("wearers %s", customer) << "/BewohnerInit" << QString::fromLatin1(customer) << wearerCount;
+        QTest::addRow("items %s", customer) << "/WaescheInit" << QString::fromLatin1(customer) << itemCount;
+        QTest::addRow("washes %s", customer) << "/WaschInit" << QString::fromLatin1(customer) << washCount;
+    }
+    QTest::newRow("customer without data") << "/WaschInit" << oddCustomer << 0;
+}
+
+void TestService::countsMatchTheDatabase()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, customer);
+    QFETCH(int, count);
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    const QString pw = customer == oddCustomer ? oddPassword : QString::fromLatin1(password);
+    auto reply = client.get((path + QLatin1Char('?') + credentials(customer, pw)).toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    QCOMPARE(QString::fromStdString(reply->body),
+             QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><table><tr>%1</tr></table>").arg(count));
+
+    reply = client.get((path + QLatin1Char('?') + credentials(customer, QStringLiteral("falsch"))).toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 401);
+    QCOMPARE(reply->body, std::string());
+}
+
+void TestService::pagingReachesEveryRecordOnceInKeyOrder_data()
+{
+    QTest::addColumn<int>("list");
+    QTest::addColumn<int>("total");
+    QTest::newRow("wearers") << int(Wearers) << wearerCount;
+    QTest::newRow("laundry items") << int(Items) << itemCount;
+    QTest::newRow("wash processes") << int(Washes) << washCount;
+}
+
+void TestService::pagingReachesEveryRecordOnceInKeyOrder()
+{
+    QFETCH(int, list);
+    QFETCH(int, total);
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    const Paged paged = pageThrough(client, list); // one kept-alive connection for the whole walk
+    QVERIFY2(paged.problem.isEmpty(), qPrintable(paged.problem));
+    QCOMPARE(paged.rows.size(), total);
+    QCOMPARE(paged.requests, total / 10 + 1);
+    for (const QStringList &row : paged.rows)
+        QCOMPARE(row.size(), cellNames[list].size());
+    const QStringList k = keys(paged.rows);
+    for (int i = 1; i < k.size(); ++i) {
+        if (list == Items) {
+            QVERIFY2(k[i - 1] < k[i], qPrintable(k[i]));
+            QVERIFY(QRegularExpression(QStringLiteral("^S\\d{6}$")).match(k[i]).hasMatch());
+        } else {
+            QVERIFY2(k[i - 1].toLongLong() < k[i].toLongLong(), qPrintable(k[i]));
+        }
+    }
+}
+
+void TestService::encodedCellsRoundTrip()
+{
+    int withUmlaut = 0;
+    for (int list : {Wearers, Items, Washes}) {
+        TlsTestClient client(m_port);
+        QVERIFY(client.connect());
+        const Paged paged = pageThrough(client, list);
+        QVERIFY(paged.problem.isEmpty());
+        for (const QStringList &row : paged.rows) {
+            for (int c = 0; c < row.size(); ++c) {
+                const QString &sent = row[c];
+                if (!encodedCells.contains(cellNames[list][c])) {
+                    QVERIFY2(!sent.contains(QLatin1Char('%')), qPrintable(sent));
+                    continue;
+                }
+                const QString decoded = decodeCell(sent);
+                QVERIFY(!decoded.contains(QChar::ReplacementCharacter));
+                QCOMPARE(enc(decoded), sent); // the client's own encoding, byte for byte
+                if (decoded.contains(QRegularExpression(QStringLiteral("[äöüÄÖÜß]"))))
+                    ++withUmlaut;
+            }
+        }
+    }
+    QVERIFY(withUmlaut > 50);
+}
+
+void TestService::listsAgreeWithEachOther()
+{
+    const auto &wearers = fullList(Wearers);
+    const auto &items = fullList(Items);
+    const auto &washes = fullList(Washes);
+    QVERIFY(!wearers.isEmpty() && !items.isEmpty() && !washes.isEmpty());
+    QHash<QString, QStringList> wearerById, itemById;
+    for (const auto &w : wearers)
+        wearerById.insert(w[0], w);
+    for (const auto &i : items)
+        itemById.insert(i[0], i);
+
+    for (const auto &i : items) {
+        const QStringList w = wearerById.value(i[cellIndex(Items, "TraegerNr")]);
+        QVERIFY(!w.isEmpty());
+        for (const char *cell : {"Name", "Vorname", "LieferAdrID"})
+            QCOMPARE(i[cellIndex(Items, cell)], w[cellIndex(Wearers, cell)]);
+    }
+    QHash<QString, int> passes;
+    QHash<QString, QStringList> lastPass;
+    for (const auto &p : washes) {
+        const QString id = p[cellIndex(Washes, "WaescheID")];
+        const QStringList i = itemById.value(id);
+        QVERIFY(!i.isEmpty());
+        for (const char *cell : {"TraegerNr", "Name", "Vorname", "ArtNr", "Artikel", "Ort", "Angelegt",
+                                 "LieferAdrID", "Groesse", "MaxWasch"})
+            QCOMPARE(p[cellIndex(Washes, cell)], i[cellIndex(Items, cell)]);
+        QCOMPARE(p[cellIndex(Washes, "AnzEingang")].toInt(), ++passes[id]);
+        lastPass.insert(id, p);
+    }
+    for (const auto &i : items) {
+        const QString id = i[0];
+        QCOMPARE(i[cellIndex(Items, "AnzEingang")].toInt(), passes.value(id));
+        const QStringList last = lastPass.value(id);
+        QCOMPARE(i[cellIndex(Items, "Eingang")], last.isEmpty() ? QString() : last[cellIndex(Washes, "Eingang")]);
+        QCOMPARE(i[cellIndex(Items, "LetzteCharge")], last.isEmpty() ? QString() : last[cellIndex(Washes, "Charge")]);
+    }
+}
+
+void TestService::filters_data()
+{
+    QTest::addColumn<int>("list");
+    QTest::addColumn<QList<FilterCondition>>("conditions");
+    QTest::addColumn<Expect>("expect");
+    using R = Rule;
+    auto row = [](const char *name, List list, QList<FilterCondition> conditions, Expect expect = Expect::Subset) {
+        QTest::newRow(name) << int(list) << conditions << expect;
+    };
+    // Texts: case-insensitive prefixes, umlauts included.
+    row("wearer surname lower-case umlaut", Wearers, {{"Name", "mü", "Name", R::Prefix}});
+    row("wearer surname both parts upper case", Wearers, {{"Name", "MÜLLER-LÜ", "Name", R::Prefix}});
+    row("wearer first name umlaut upper case", Wearers, {{"Vorname", "@umlaut:upper", "Vorname", R::Prefix}});
+    row("living area", Wearers, {{"WB", "haus lindenallee", "Wohnbereich", R::Prefix}});
+    row("living area umlaut upper case", Wearers, {{"WB", "@umlaut:upper", "Wohnbereich", R::Prefix}});
+    row("wearer number exact", Wearers, {{"BewNum", "@row:3", "TraegerNr", R::Exact}});
+    row("wearer number not a number", Wearers, {{"BewNum", "abc", "TraegerNr", R::Exact}}, Expect::Nothing);
+    row("SQL in surname", Wearers, {{"Name", "'; DROP TABLE wearer; --", "Name", R::Prefix}}, Expect::Nothing);
+    row("LIKE wildcard per cent", Wearers, {{"Name", "%", "Name", R::Prefix}}, Expect::Nothing);
+    row("LIKE wildcard underscore", Wearers, {{"Vorname", "_", "Vorname", R::Prefix}}, Expect::Nothing);
+
+    row("item id exact", Items, {{"WaescheID", "@row:7", "WaescheID", R::Exact}});
+    row("item wearer number", Items, {{"BewNum", "@row:2", "TraegerNr", R::Exact}});
+    row("item surname", Items, {{"Name", "mü", "Name", R::Prefix}});
+    row("item first name umlaut lower case", Items, {{"Vorname", "@umlaut:lower", "Vorname", R::Prefix}});
+    row("article upper case with sharp s", Items, {{"Artikel", "KASACK WEIß", "Artikel", R::Prefix}});
+    row("article umlaut", Items, {{"Artikel", "@umlaut:upper", "Artikel", R::Prefix}});
+    row("article number", Items, {{"ARTNR", "101", "ArtNr", R::Prefix}});
+    row("last batch", Items, {{"Charge", "@prefix:4", "LetzteCharge", R::Prefix}});
+    row("size", Items, {{"Groesse", "x", "Groesse", R::Prefix}});
+    row("max washes exact", Items, {{"MaxWasch", "60", "MaxWasch", R::Exact}});
+    row("receipts greater than", Items, {{"AnzWasch", "8", "AnzEingang", R::Greater}});
+    row("created after", Items, {{"AngNach", "01.01.2015", "Angelegt", R::DateFrom}});
+    row("created before", Items, {{"AngVor", "31.12.2004", "Angelegt", R::DateTo}});
+    row("received after keeps never received", Items, {{"EingNach", "01.01.2024", "Eingang", R::DateFrom}});
+    row("dispatched before keeps undispatched", Items, {{"AusgVor", "01.06.2020", "Ausgang", R::DateTo}});
+    row("max washes not a number", Items, {{"MaxWasch", "viele", "MaxWasch", R::Exact}}, Expect::Nothing);
+    row("SQL in article", Items, {{"Artikel", "' OR '1'='1", "Artikel", R::Prefix}}, Expect::Nothing);
+
+    row("wash item id", Washes, {{"WaescheID", "@row:5", "WaescheID", R::Exact}});
+    row("wash batch", Washes, {{"Charge", "@prefix:4", "Charge", R::Prefix}});
+    row("wash receipts greater than", Washes, {{"AnzWasch", "3", "AnzEingang", R::Greater}});
+    row("wash surname", Washes, {{"Name", "mü", "Name", R::Prefix}});
+    row("wash received in a range", Washes,
+        {{"EingNach", "01.01.2020", "Eingang", R::DateFrom}, {"EingVor", "31.12.2022", "Eingang", R::DateTo}});
+    row("wash dispatched after keeps undispatched", Washes, {{"AusgNach", "01.01.2025", "Ausgang", R::DateFrom}});
+    row("wash surname and article together", Washes,
+        {{"Name", "m", "Name", R::Prefix}, {"Artikel", "h", "Artikel", R::Prefix}});
+}
+
+void TestService::filters()
+{
+    QFETCH(int, list);
+    QFETCH(QList<FilterCondition>, conditions);
+    QFETCH(Expect, expect);
+    const QList<QStringList> &all = fullList(list);
+    QVERIFY(!all.isEmpty());
+
+    QMap<QString, QString> query;
+    QList<std::function<bool(const QStringList &)>> tests;
+    for (const FilterCondition &condition : conditions) {
+        const int c = cellIndex(list, condition.cell);
+        QString value = condition.value;
+        if (value.startsWith(QLatin1String("@row:"))) {
+            value = all.value(value.mid(5).toInt()).value(c);
+        } else if (value.startsWith(QLatin1String("@prefix:"))) {
+            const int k = value.mid(8).toInt();
+            value.clear();
+            for (const QStringList &r : all)
+                if (!r[c].isEmpty())
+                    value = r[c].left(k);
+        } else if (value.startsWith(QLatin1String("@umlaut:"))) {
+            const bool upper = value.endsWith(QLatin1String("upper"));
+            value.clear();
+            for (const QStringList &r : all) {
+                const int at = r[c].indexOf(QRegularExpression(QStringLiteral("[^\\x00-\\x7f]")));
+                if (at >= 0 && value.isEmpty())
+                    value = upper ? r[c].left(at + 1).toUpper() : r[c].left(at + 1).toLower();
+            }
+        }
+        QVERIFY2(!value.isEmpty(), qPrintable(condition.value));
+        query.insert(condition.param, value);
+        tests << [c, value, rule = condition.rule](const QStringList &r) {
+            const QString &cell = r[c];
+            switch (rule) {
+            case Rule::Prefix: return cell.startsWith(value, Qt::CaseInsensitive);
+            case Rule::Exact: return cell == value;
+            case Rule::Greater: return cell.toLongLong() > value.toLongLong();
+            case Rule::DateFrom:
+                return cell.isEmpty() || QDate::fromString(cell, u"dd.MM.yyyy") >= QDate::fromString(value, u"dd.MM.yyyy");
+            case Rule::DateTo:
+                return cell.isEmpty() || QDate::fromString(cell, u"dd.MM.yyyy") <= QDate::fromString(value, u"dd.MM.yyyy");
+            }
+            return false;
+        };
+    }
+    QStringList expected;
+    for (const QStringList &r : all)
+        if (std::all_of(tests.begin(), tests.end(), [&](const auto &t) { return t(r); }))
+            expected << r.first();
+    switch (expect) {
+    case Expect::Subset:
+        QVERIFY2(!expected.isEmpty() && expected.size() < all.size(), "the case must narrow the list");
+        break;
+    case Expect::Nothing:
+        expected.clear();
+        break;
+    case Expect::Everything:
+        break;
+    }
+
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    const Paged paged = pageThrough(client, list, query);
+    QVERIFY2(paged.problem.isEmpty(), qPrintable(paged.problem));
+    QCOMPARE(keys(paged.rows), expected);
+}
+
+void TestService::clientDefaultDatesKeepEveryRecord()
+{
+    // The client's date pickers start at 01.01.2000 and today; undispatched items must still show.
+    const QString today = QDate::currentDate().toString(u"dd.MM.yyyy");
+    const QMap<QString, QString> defaults{{"AngVor", today},  {"AngNach", "01.01.2000"}, {"EingVor", today},
+                                          {"EingNach", "01.01.2000"}, {"AusgVor", today},
+                                          {"AusgNach", "01.01.2000"}};
+    for (int list : {Items, Washes}) {
+        TlsTestClient client(m_port);
+        QVERIFY(client.connect());
+        const Paged paged = pageThrough(client, list, defaults);
+        QVERIFY2(paged.problem.isEmpty(), qPrintable(paged.problem));
+        QCOMPARE(paged.rows.size(), list == Items ? itemCount : washCount);
+        const int ausgang = cellIndex(list, "Ausgang");
+        QVERIFY(std::any_of(paged.rows.begin(), paged.rows.end(), [&](const auto &r) { return r[ausgang].isEmpty(); }));
+    }
+}
+
+void TestService::badRequests_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("status");
+    const QString creds = credentials();
+    const QString emptyItemFilters = QStringLiteral(
+        "&WaescheID=&BewNum=&Vorname=&Name=&ARTNR=&Artikel=&Charge=&Groesse=&MaxWasch=&AnzWasch="
+        "&AngVor=&AngNach=&EingVor=&EingNach=&AusgVor=&AusgNach=");
+    QTest::newRow("bad hex digit") << "/Login?USER=1001&PW=Waesche2026%G1" << 400;
+    QTest::newRow("per cent at the end") << "/Login?USER=1001&PW=Waesche2026%4" << 400;
+    QTest::newRow("bytes that are not UTF-8") << "/Login?USER=1001&PW=%FF%FE" << 400;
+    QTest::newRow("bad encoding in a filter")
+        << "/BewohnerChunk?" + creds + "&LBWNum=0&BewNum=&Vorname=%zz&Name=&WB=" << 400;
+    QTest::newRow("filter missing") << "/BewohnerChunk?" + creds + "&LBWNum=0&BewNum=&Vorname=&Name=" << 400;
+    QTest::newRow("paging key missing") << "/WaescheChunk?" + creds + emptyItemFilters << 400;
+    QTest::newRow("paging key not a number") << "/BewohnerChunk?" + creds + "&LBWNum=zehn&BewNum=&Vorname=&Name=&WB="
+                                             << 400;
+    QTest::newRow("wash key not a number") << "/WaschChunk?" + creds + "&LetzteID=S000000" + emptyItemFilters << 400;
+    QTest::newRow("date not a calendar day")
+        << "/WaschChunk?" + creds + "&LetzteID=0" + QString(emptyItemFilters).replace("AngVor=", "AngVor=31.02.2024")
+        << 400;
+    QTest::newRow("date in ISO form")
+        << "/WaescheChunk?" + creds + "&LetzteID=S000000" + QString(emptyItemFilters).replace("AusgNach=", "AusgNach=2024-01-01")
+        << 400;
+    QTest::newRow("chunk with a wrong password")
+        << "/WaescheChunk?USER=1001&PW=x&LetzteID=S000000" + emptyItemFilters << 401;
+    QTest::newRow("unknown parameters ignored") << "/WaschInit?" + creds + "&Sprache=de&x" << 200;
+    QTest::newRow("unknown path") << "/Logout?" + creds << 404;
+    QTest::newRow("path in lower case") << "/login?" + creds << 404;
+    QTest::newRow("root") << "/" << 404;
+}
+
+void TestService::badRequests()
+{
+    QFETCH(QString, target);
+    QFETCH(int, status);
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    auto reply = client.get(target.toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, status);
+    if (status != 200)
+        QCOMPARE(reply->body, std::string());
+    // The same connection goes on serving.
+    reply = client.get("/BewohnerInit?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+}
+
+void TestService::desktopClientsTls()
+{
+    TlsTestClient client(m_port, true);
+    QVERIFY(client.connect());
+    QCOMPARE(client.protocol(), std::string("TLSv1.2"));
+    const auto reply = client.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+}
+
+void TestService::oversizeRequests()
+{
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    const std::string target = "/Login?" + credentials().toStdString() + "&pad=" + std::string(17 * 1024, 'a');
+    QVERIFY(client.sendRaw(TlsTestClient::clientRequest(target, m_port)));
+    const auto reply = client.readReply();
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 431);
+    QCOMPARE(reply->body, std::string());
+    QVERIFY(client.closedByServer(std::chrono::seconds(5)));
+
+    TlsTestClient body(m_port);
+    QVERIFY(body.connect());
+    QVERIFY(body.sendRaw("GET /Login?" + credentials().toStdString()
+                         + " HTTP/1.1\r\nHost: x\r\nContent-Length: 20000\r\n\r\n"));
+    const auto tooLarge = body.readReply();
+    QVERIFY(tooLarge);
+    QCOMPARE(tooLarge->status, 413);
+
+    TlsTestClient post(m_port);
+    QVERIFY(post.connect());
+    QVERIFY(post.sendRaw("POST /Login HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc"));
+    const auto refused = post.readReply();
+    QVERIFY(refused);
+    QCOMPARE(refused->status, 405);
+    checkAlive();
+}
+
+void TestService::truncatedRequests()
+{
+    const std::string half = "GET /Login?" + credentials().toStdString() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAcc";
+    {
+        // Silent after half a request: the idle timeout (2 s here) ends the connection, no reply.
+        TlsTestClient client(m_port);
+        QVERIFY(client.connect());
+        QVERIFY(client.sendRaw(half));
+        QVERIFY(client.closedByServer(std::chrono::seconds(8)));
+    }
+    {
+        // Half a request, then gone.
+        TlsTestClient client(m_port);
+        QVERIFY(client.connect());
+        QVERIFY(client.sendRaw(half));
+    }
+    {
+        // A request line that is no HTTP.
+        TlsTestClient client(m_port);
+        QVERIFY(client.connect());
+        QVERIFY(client.sendRaw("HELLO\r\n\r\n"));
+        const auto reply = client.readReply();
+        QVERIFY(reply);
+        QCOMPARE(reply->status, 400);
+    }
+    {
+        // Connected, never said a word: closed after the idle timeout too.
+        TlsTestClient client(m_port);
+        QVERIFY(client.connect());
+        QVERIFY(client.closedByServer(std::chrono::seconds(8)));
+    }
+    checkAlive();
+}
+
+void TestService::notTlsAtAll()
+{
+    // Plain HTTP to the TLS port: the handshake fails and the service drops the connection.
+    const auto received = plainExchange(m_port, "GET /Login HTTP/1.1\r\nHost: x\r\n\r\n",
+                                        std::chrono::seconds(8));
+    QVERIFY2(received, "the service kept a connection that is not TLS");
+    QVERIFY(received->rfind("HTTP/", 0) != 0);
+    checkAlive();
+}
+
+void TestService::concurrentConnections()
+{
+    const ConcurrentOutcome outcome = runConcurrentGets(m_port, 200, "/WaescheInit?" + credentials().toStdString());
+    QCOMPARE(outcome.ok, 200);
+    QCOMPARE(outcome.refused, 0);
+    QCOMPARE(outcome.other, 0);
+    checkAlive();
+}
+
+void TestService::connectionCapRefusesCleanly()
+{
+    QProcess capped;
+    unsigned short port = 0;
+    QVERIFY(startService(capped, {"--max-connections", "20"}, port));
+    const ConcurrentOutcome outcome = runConcurrentGets(port, 200, "/WaescheInit?" + credentials().toStdString());
+    QCOMPARE(outcome.other, 0);
+    QCOMPARE(outcome.ok + outcome.refused, 200);
+    QVERIFY2(outcome.ok >= 20, qPrintable(QString::number(outcome.ok)));
+    QVERIFY(outcome.refused > 0);
+
+    TlsTestClient client(port);
+    QVERIFY(client.connect());
+    const auto reply = client.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    capped.terminate();
+    QVERIFY(capped.waitForFinished(10000));
+    QCOMPARE(capped.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"
