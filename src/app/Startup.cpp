@@ -1,0 +1,30 @@
+#include "Startup.h"
+
+#include "UPlivora.h"
+#include "UPlivoraCom.h"
+#include "UPlivoraDaten.h"
+
+#include <QFont>
+
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+void createPlivoraObjects()
+{
+    FPlivora = new TFPlivora;
+    FPlivoraDaten = new TFPlivoraDaten;
+    FPlivoraDaten->Printing = &FPlivora->Print;
+    FPlivoraCom = new TFPlivoraCom(*FPlivora);
+}
+
+void destroyPlivoraObjects()
+{
+    delete FPlivoraCom;
+    delete FPlivoraDaten;
+    delete FPlivora;
+}

@@ -1,0 +1,15 @@
+#include "Startup.h"
+#include "UPlivora.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    installFontSubstitutes();
+    createPlivoraObjects();
+    FPlivora->show();
+    const int exitCode = QApplication::exec();
+    destroyPlivoraObjects();
+    return exitCode;
+}

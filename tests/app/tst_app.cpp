@@ -1,0 +1,249 @@
+#include "ErrorBox.h"
+#include "ScriptedHttpsServer.h"
+#include "Startup.h"
+#include "TLabeledEdit.h"
+#include "UPlivora.h"
+#include "UPlivoraCom.h"
+#include "UPlivoraDaten.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using testsupport::ScriptedReply;
+Q_DECLARE_METATYPE(testsupport::ScriptedReply)
+
+// Start-up, the login window and the login against the scripted service.
+class TestApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void configuration_data();
+    void configuration();
+    void loginWindowLayout();
+    void loginOutcomes_data();
+    void loginOutcomes();
+    void loginRequestOnTheWire();
+    void enterInThePasswordFieldLogsIn();
+    void unreachableServerShowsLoginError();
+    void endeEndsTheProgram();
+    void closingTheDataWindowEndsTheProgram();
+
+private:
+    void writeConfig(const QByteArray &content);
+    void pointAtServer();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_previousDir;
+    QList<platform::ShownMessage> m_messages;
+    platform::MessagePresenter m_previousPresenter;
+    std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
+};
+
+void TestApp::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    m_messages.clear();
+    m_previousPresenter = platform::setMessagePresenter([this](const platform::ShownMessage &m) { m_messages << m; });
+    m_server = std::make_unique<testsupport::ScriptedHttpsServer>();
+    createPlivoraObjects();
+}
+
+void TestApp::cleanup()
+{
+    destroyPlivoraObjects();
+    m_server.reset();
+    platform::setMessagePresenter(m_previousPresenter);
+    QDir::setCurrent(m_previousDir);
+    m_dir.reset();
+}
+
+void TestApp::writeConfig(const QByteArray &content)
+{
+    QFile f(QStringLiteral("config.ini"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+void TestApp::pointAtServer()
+{
+    writeConfig("[Global]\r\nIPWebServer=127.0.0.1\r\nPortWebServer=" + QByteArray::number(m_server->port()) + "\r\n");
+    FPlivora->show();
+}
+
+void TestApp::configuration_data()
+{
+    QTest::addColumn<QByteArray>("config"); // empty: no file
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("no config.ini") << QByteArray() << "127.0.0.1" << "8080";
+    QTest::newRow("both keys") << QByteArray("[Global]\r\nIPWebServer=waesche.example\r\nPortWebServer=8443\r\n")
+                               << "waesche.example" << "8443";
+    QTest::newRow("empty host stays empty") << QByteArray("[Global]\r\nIPWebServer=\r\n") << "" << "8080";
+}
+
+void TestApp::configuration()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    if (!config.isEmpty())
+        writeConfig(config);
+    FPlivora->show();
+    QCOMPARE(FPlivora->IPWebServer, host);
+    QCOMPARE(FPlivora->PortWebServer, port);
+    QCOMPARE(FPlivora->IniFile, QStringLiteral("./config.ini"));
+    QVERIFY(m_server->requests().empty()); // showing sends nothing
+}
+
+void TestApp::loginWindowLayout()
+{
+    FPlivora->show();
+    QCOMPARE(FPlivora->windowTitle(), QStringLiteral("Plivora"));
+    QCOMPARE(FPlivora->KDNummer->geometry(), QRect(230, 193, 139, 24));
+    QCOMPARE(FPlivora->PW->geometry(), QRect(446, 193, 96, 24));
+    QCOMPARE(FPlivora->BitBtnEnde->geometry(), QRect(27, 438, 138, 40));
+    QCOMPARE(FPlivora->BitBtnLogin->geometry(), QRect(328, 248, 121, 41));
+    QCOMPARE(FPlivora->KDNummer->labelCaption(), QStringLiteral("Kundennummer"));
+    QCOMPARE(FPlivora->PW->labelCaption(), QStringLiteral("Passwort"));
+    QCOMPARE(FPlivora->PW->echoMode(), QLineEdit::Password);
+    QCOMPARE(FPlivora->KDNummer->font().pixelSize(), 19);
+    QCOMPARE(FPlivora->BitBtnLogin->font().pixelSize(), 27);
+    // Tab order: Kundennummer, Passwort, Ende, Login.
+    QList<QWidget *> order;
+    QWidget *w = FPlivora->KDNummer;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order << w;
+        w = w->nextInFocusChain();
+    } while (w != FPlivora->KDNummer && order.size() < 4);
+    QCOMPARE(order, (QList<QWidget *>{FPlivora->KDNummer, FPlivora->PW, FPlivora->BitBtnEnde, FPlivora->BitBtnLogin}));
+}
+
+void TestApp::loginOutcomes_data()
+{
+    QTest::addColumn<ScriptedReply>("reply");
+    QTest::addColumn<bool>("loggedIn");
+    QTest::addColumn<bool>("errorBox");
+    QTest::newRow("well-formed XML") << ScriptedReply::xml("<table/>") << true << false;
+    QTest::newRow("any well-formed document") << ScriptedReply::xml("<?xml version=\"1.0\"?><ok>ja</ok>") << true << false;
+    QTest::newRow("not well-formed") << ScriptedReply::xml("<html><body>Fehler") << false << true;
+    QTest::newRow("white space only") << ScriptedReply::xml("   \r\n") << false << true;
+    QTest::newRow("empty body") << ScriptedReply::xml("") << false << false;
+    QTest::newRow("401") << ScriptedReply::withStatus(401) << false << false;
+    QTest::newRow("403") << ScriptedReply::withStatus(403) << false << false;
+    QTest::newRow("redirect") << ScriptedReply::withStatus(302) << false << false;
+}
+
+void TestApp::loginOutcomes()
+{
+    QFETCH(ScriptedReply, reply);
+    QFETCH(bool, loggedIn);
+    QFETCH(bool, errorBox);
+    pointAtServer();
+    m_server->enqueue(reply);
+    for (int i = 0; i < 3; ++i)
+        m_server->enqueue(ScriptedReply::xml("<table><tr>3</tr></table>"));
+    m_server->setHandler([](const testsupport::RecordedRequest &) { return ScriptedReply::xml("<table/>"); });
+
+    QTest::keyClicks(FPlivora->KDNummer, QStringLiteral("4711"));
+    FPlivora->PW->setText(QStringLiteral("Wä sche&1"));
+    QTest::mouseClick(FPlivora->BitBtnLogin, Qt::LeftButton);
+
+    QCOMPARE(FPlivoraDaten->isVisible(), loggedIn);
+    QCOMPARE(FPlivora->isVisible(), !loggedIn);
+    QCOMPARE(m_messages.size(), errorBox ? 1 : 0);
+    if (errorBox) {
+        QCOMPARE(m_messages[0].title, QStringLiteral("Fehler"));
+        QCOMPARE(m_messages[0].text, QStringLiteral("Login error"));
+        QCOMPARE(m_messages[0].icon, QMessageBox::Critical);
+    }
+    // Stored at every attempt, kept as typed; the fields keep their text.
+    QCOMPARE(FPlivora->KDNummerPub, QStringLiteral("4711"));
+    QCOMPARE(FPlivora->PWPub, QStringLiteral("Wä sche&1"));
+    QCOMPARE(FPlivora->PW->text(), QStringLiteral("Wä sche&1"));
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    if (loggedIn) {
+        QCOMPARE(FPlivoraCom->BWTransfer.AnzahlDatensaetzeGesamt, 3);
+        FPlivoraDaten->Timer1->stop();
+    }
+}
+
+void TestApp::loginRequestOnTheWire()
+{
+    pointAtServer();
+    m_server->enqueue(ScriptedReply::withStatus(401));
+    FPlivora->PW->setText(QStringLiteral("a&b#c ä+%"));
+    FPlivora->BitBtnLoginClick();
+    const auto requests = m_server->requests();
+    QCOMPARE(requests.size(), std::size_t(1));
+    // Customer number and password are percent-encoded, so the query keeps its shape.
+    QCOMPARE(QString::fromStdString(requests[0].raw),
+             QStringLiteral("GET /Login?USER=&PW=a%26b%23c+%C3%A4%2B%25 HTTP/1.1\r\n"
+                            "Content-Type: text/html; charset=ISO-8859-1\r\n"
+                            "Host: 127.0.0.1:%1\r\n"
+                            "Accept: text/html, */*\r\n"
+                            "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n")
+                 .arg(m_server->port()));
+}
+
+void TestApp::enterInThePasswordFieldLogsIn()
+{
+    pointAtServer();
+    m_server->enqueue(ScriptedReply::withStatus(401));
+    QTest::keyClicks(FPlivora->PW, QStringLiteral("x"));
+    QTest::keyClick(FPlivora->PW, Qt::Key_Return);
+    QCOMPARE(m_server->requests().size(), std::size_t(1));
+    QTest::keyClick(FPlivora->KDNummer, Qt::Key_Enter);
+    QCOMPARE(m_server->requests().size(), std::size_t(2));
+}
+
+void TestApp::unreachableServerShowsLoginError()
+{
+    quint16 closedPort;
+    {
+        testsupport::ScriptedHttpsServer gone;
+        closedPort = gone.port();
+    }
+    writeConfig("[Global]\r\nPortWebServer=" + QByteArray::number(closedPort) + "\r\n");
+    FPlivora->show();
+    FPlivora->KDNummer->setText(QStringLiteral("1"));
+    FPlivora->BitBtnLoginClick();
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages[0].text, QStringLiteral("Login error"));
+    QVERIFY(FPlivora->isVisible());
+    QCOMPARE(FPlivora->KDNummerPub, QStringLiteral("1"));
+}
+
+void TestApp::endeEndsTheProgram()
+{
+    FPlivora->show();
+    QTimer::singleShot(0, FPlivora->BitBtnEnde, [] { QTest::mouseClick(FPlivora->BitBtnEnde, Qt::LeftButton); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(m_server->requests().empty());
+}
+
+void TestApp::closingTheDataWindowEndsTheProgram()
+{
+    pointAtServer();
+    m_server->setHandler([](const testsupport::RecordedRequest &) { return ScriptedReply::xml("<table/>"); });
+    FPlivora->BitBtnLoginClick();
+    QVERIFY(FPlivoraDaten->isVisible());
+    QTimer::singleShot(0, FPlivoraDaten, [] { FPlivoraDaten->close(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!FPlivora->isVisible()); // the login window does not come back
+}
+
+QTEST_MAIN(TestApp)
+#include "tst_app.moc"

@@ -1,0 +1,505 @@
+#include "ErrorBox.h"
+#include "LoginData.h"
+#include "ScriptedHttpsServer.h"
+#include "TDateTimePicker.h"
+#include "TLabeledEdit.h"
+#include "TShape.h"
+#include "TStringGrid.h"
+#include "UPlivoraCom.h"
+#include "UPlivoraDaten.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrlQuery>
+#include <QtTest>
+
+using testsupport::ScriptedReply;
+Q_DECLARE_METATYPE(testsupport::ScriptedReply)
+
+namespace {
+
+const QColor maroon(128, 0, 0), red(255, 0, 0), yellow(255, 255, 0), lime(0, 255, 0);
+
+std::string wearerRow(int number, const std::string &name = "M%C3%BCller")
+{
+    const std::string n = std::to_string(number);
+    return "<tr><td>" + n + "</td><td>" + name + "</td><td>Anna</td><td>" + n + "a</td><td>7</td><td>Haus+Sonne</td></tr>";
+}
+
+std::string table(const std::string &rows)
+{
+    return "<table>" + rows + "</table>";
+}
+
+ScriptedReply countReply(int total)
+{
+    return ScriptedReply::xml(table("<tr>" + std::to_string(total) + "</tr>"));
+}
+
+QString queryValue(const testsupport::RecordedRequest &request, const QString &name)
+{
+    return QUrlQuery(QString::fromStdString(request.query)).queryItemValue(name, QUrl::FullyEncoded);
+}
+
+} // namespace
+
+// The real data window and exchange object against the scripted service; the
+// timer is stopped after showing so each test drives the ticks itself.
+class TestDataView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void loadingEdgeCases_data();
+    void loadingEdgeCases();
+    void firstTickLoadsWithoutReload();
+    void reloadWhileAReplyWaits();
+    void reloadOnAnEndedList();
+    void switchingSheetsMidLoad();
+    void hidingStopsTheCycle();
+    void washRowsShiftByOneColumn();
+    void filtersGoOutEncoded();
+    void widthFiles_data();
+    void widthFiles();
+    void widthFileWrittenByReload();
+    void showingTwice();
+    void failedTickPausesOnlyThatList();
+    void failedCountStillShowsTheWindow();
+    void layoutAndCaptions();
+
+private:
+    void showWindow(int wearers = 35, int items = 12, int washes = 9);
+    QList<testsupport::RecordedRequest> requestsTo(const std::string &path) const;
+    QStringList gridColumn(const TStringGrid *grid, int col) const;
+
+    std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
+    std::unique_ptr<LoginData> m_login;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_previousDir;
+    QList<platform::ShownMessage> m_messages;
+    platform::MessagePresenter m_previousPresenter;
+    TFPlivoraDaten *w = nullptr;
+};
+
+void TestDataView::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    m_messages.clear();
+    m_previousPresenter = platform::setMessagePresenter([this](const platform::ShownMessage &m) { m_messages << m; });
+    m_server = std::make_unique<testsupport::ScriptedHttpsServer>();
+    m_login = std::make_unique<LoginData>();
+    m_login->IPWebServer = QStringLiteral("127.0.0.1");
+    m_login->PortWebServer = QString::number(m_server->port());
+    m_login->KDNummerPub = QStringLiteral("4711");
+    m_login->PWPub = QStringLiteral("geheim");
+    FPlivoraDaten = w = new TFPlivoraDaten;
+    FPlivoraCom = new TFPlivoraCom(*m_login);
+}
+
+void TestDataView::cleanup()
+{
+    delete FPlivoraCom;
+    FPlivoraCom = nullptr;
+    delete w;
+    w = nullptr;
+    m_server.reset();
+    m_login.reset();
+    platform::setMessagePresenter(m_previousPresenter);
+    QDir::setCurrent(m_previousDir);
+    m_dir.reset();
+}
+
+void TestDataView::showWindow(int wearers, int items, int washes)
+{
+    m_server->enqueue(countReply(wearers));
+    m_server->enqueue(countReply(items));
+    m_server->enqueue(countReply(washes));
+    w->show();
+    QVERIFY(w->Timer1->isActive());
+    w->Timer1->stop();
+    m_server->clearRequests();
+}
+
+QList<testsupport::RecordedRequest> TestDataView::requestsTo(const std::string &path) const
+{
+    QList<testsupport::RecordedRequest> found;
+    for (const auto &r : m_server->requests())
+        if (r.path == path)
+            found << r;
+    return found;
+}
+
+QStringList TestDataView::gridColumn(const TStringGrid *grid, int col) const
+{
+    QStringList texts;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        texts << grid->cell(col, row);
+    return texts;
+}
+
+void TestDataView::loadingEdgeCases_data()
+{
+    QTest::addColumn<QList<ScriptedReply>>("replies");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QStringList>("keys");   // column 0 of the grid, header row included
+    QTest::addColumn<QString>("counter");
+    QTest::addColumn<QColor>("lamp");
+    QTest::addColumn<QStringList>("sentKeys"); // LBWNum of each chunk request
+
+    const QStringList header{"TraegerNr"};
+    QTest::newRow("no tr: ends at once") << QList<ScriptedReply>{ScriptedReply::xml(table(""))} << 2
+                                         << header + QStringList{""} << "0 / 35" << lime << QStringList{"0"};
+    QTest::newRow("three rows, more to come")
+        << QList<ScriptedReply>{ScriptedReply::xml(table(wearerRow(1) + wearerRow(2) + wearerRow(3))),
+                                ScriptedReply::xml(table(wearerRow(4)))}
+        << 2 << header + QStringList{"1", "2", "3", ""} << "3 / 35" << yellow << QStringList{"0", "3"};
+    QTest::newRow("end row in the middle: rows after it are placed")
+        << QList<ScriptedReply>{ScriptedReply::xml(table(wearerRow(1) + "<tr><td></td></tr>" + wearerRow(3)))}
+        << 3 << header + QStringList{"1", "3", ""} << "2 / 35" << lime << QStringList{"0"};
+    QTest::newRow("empty reply: nothing placed twice, same chunk again")
+        << QList<ScriptedReply>{ScriptedReply::xml(table(wearerRow(1))), ScriptedReply::withStatus(500),
+                                ScriptedReply::xml(table(wearerRow(2) + "<tr><td></td></tr>"))}
+        << 4 << header + QStringList{"1", "2", ""} << "2 / 35" << lime << QStringList{"0", "1", "1"};
+    std::string eleven;
+    for (int i = 1; i <= 11; ++i)
+        eleven += wearerRow(i);
+    QTest::newRow("eleven rows: ten read, tenth is the key")
+        << QList<ScriptedReply>{ScriptedReply::xml(table(eleven)), ScriptedReply::xml(table(""))} << 2
+        << header + QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", ""} << "10 / 35" << yellow
+        << QStringList{"0", "10"};
+}
+
+void TestDataView::loadingEdgeCases()
+{
+    QFETCH(QList<ScriptedReply>, replies);
+    QFETCH(int, ticks);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, counter);
+    QFETCH(QColor, lamp);
+    QFETCH(QStringList, sentKeys);
+
+    showWindow();
+    for (const ScriptedReply &reply : replies)
+        m_server->enqueue(reply);
+    for (int i = 0; i < ticks; ++i)
+        w->Timer1Timer();
+
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), keys);
+    QCOMPARE(w->DatenBew->text(), counter);
+    QCOMPARE(w->ShapeStatusBew->penColor(), lamp);
+    QStringList sent;
+    for (const auto &r : requestsTo("/BewohnerChunk"))
+        sent << queryValue(r, "LBWNum");
+    QCOMPARE(sent, sentKeys);
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestDataView::firstTickLoadsWithoutReload()
+{
+    showWindow();
+    QCOMPARE(w->DatenBew->text(), QString());
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    w->Timer1Timer();
+    const auto chunks = requestsTo("/BewohnerChunk");
+    QCOMPARE(chunks.size(), 1);
+    QCOMPARE(QString::fromStdString(chunks[0].query),
+             QStringLiteral("USER=4711&PW=geheim&LBWNum=0&BewNum=&Vorname=&Name=&WB="));
+    QCOMPARE(w->ShapeStatusBew->penColor(), yellow);
+    QCOMPARE(w->DatenBew->text(), QString()); // nothing appended yet
+    QCOMPARE(FPlivoraCom->BWTransfer.Status, 2);
+    // The decoded cells arrive in the grid.
+    w->Timer1Timer();
+    QCOMPARE(w->StringGridBewohner->rowCells(1),
+             (QStringList{"1", "Müller", "Anna", "1a", "7", "Haus Sonne"}));
+}
+
+void TestDataView::reloadWhileAReplyWaits()
+{
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(9))));
+    w->Timer1Timer(); // requests; the reply waits
+    w->Timer1Timer(); // appends two, requests again; the reply waits
+    QCOMPARE(w->StringGridBewohner->rowCount(), 4);
+
+    w->LabeledEditBewName->setText(QStringLiteral("Müller & Söhne"));
+    QTest::mouseClick(w->BitBtnBewLaden, Qt::LeftButton);
+    QVERIFY(w->ReloadBewohner);
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
+    w->Timer1Timer(); // new load drops the waiting reply and requests the first chunk
+
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", ""}));
+    QCOMPARE(w->DatenBew->text(), QStringLiteral("0 / 35"));
+    const auto chunks = requestsTo("/BewohnerChunk");
+    QCOMPARE(queryValue(chunks.last(), "LBWNum"), QStringLiteral("0"));
+    QCOMPARE(queryValue(chunks.last(), "Name"), QStringLiteral("M%C3%BCller+%26+S%C3%B6hne"));
+    w->Timer1Timer();
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "5", ""}));
+}
+
+void TestDataView::reloadOnAnEndedList()
+{
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + "<tr><td></td></tr>")));
+    w->Timer1Timer();
+    w->Timer1Timer();
+    QCOMPARE(w->ShapeStatusBew->penColor(), lime);
+    w->Timer1Timer();
+    QCOMPARE(requestsTo("/BewohnerChunk").size(), 1); // an ended list asks for nothing
+
+    QList<QColor> colours;
+    w->BitBtnBewLadenClick();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, this, [&] { colours << w->ShapeStatusBew->penColor(); });
+    probe.start(0); // samples the lamp whenever the tick processes pending messages
+    w->Timer1Timer();
+    probe.stop();
+    QVERIFY2(colours.contains(maroon) && colours.last() == yellow, "maroon, then yellow");
+    QCOMPARE(requestsTo("/BewohnerChunk").size(), 2);
+    QCOMPARE(queryValue(requestsTo("/BewohnerChunk").last(), "LBWNum"), QStringLiteral("0"));
+    QVERIFY(!w->NoMoreBew);
+}
+
+void TestDataView::switchingSheetsMidLoad()
+{
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    w->Timer1Timer(); // wearer reply waits
+    w->PageControlData->setCurrentIndex(1);
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    w->Timer1Timer(); // serves the laundry list only
+    QCOMPARE(FPlivoraCom->BWTransfer.Status, 2);
+    const auto items = requestsTo("/WaescheChunk");
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(queryValue(items[0], "LetzteID"), QStringLiteral("S000000"));
+
+    w->PageControlData->setCurrentIndex(0);
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    w->Timer1Timer();
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", ""}));
+}
+
+void TestDataView::hidingStopsTheCycle()
+{
+    showWindow();
+    w->Timer1->start();
+    w->hide();
+    QVERIFY(!w->Timer1->isActive());
+    w->Timer1->start();
+    w->Timer1Timer();
+    QVERIFY(!w->Timer1->isActive());
+    QVERIFY(requestsTo("/BewohnerChunk").isEmpty());
+}
+
+void TestDataView::washRowsShiftByOneColumn()
+{
+    showWindow();
+    w->PageControlData->setCurrentIndex(2);
+    std::string cells = "<td>77</td>";
+    for (int c = 2; c <= 16; ++c)
+        cells += "<td>c" + std::to_string(c) + "</td>";
+    m_server->enqueue(ScriptedReply::xml(table("<tr>" + cells + "</tr>")));
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    w->Timer1Timer();
+    w->Timer1Timer();
+    QStringList expected;
+    for (int c = 2; c <= 16; ++c)
+        expected << QStringLiteral("c%1").arg(c);
+    QCOMPARE(w->StringGridWaschVG->rowCells(1), expected);
+    QCOMPARE(FPlivoraCom->WASCHTransfer.LetzteIDNummer, QStringLiteral("77"));
+    QCOMPARE(queryValue(requestsTo("/WaschChunk").last(), "LetzteID"), QStringLiteral("77"));
+    QCOMPARE(w->DatenWasch->text(), QStringLiteral("1 / 9"));
+}
+
+void TestDataView::filtersGoOutEncoded()
+{
+    showWindow();
+    w->PageControlData->setCurrentIndex(1);
+    w->LabeledEditWaeWaescheID->setText(QStringLiteral("S0&1#2"));
+    w->LabeledEditWaeBewNr->setText(QStringLiteral("42"));
+    w->LabeledEditWaeVorname->setText(QStringLiteral("Jörg"));
+    w->LabeledEditWaeArtikel->setText(QStringLiteral("Kasack weiß"));
+    w->LabeledEditWaeAnzWasch->setText(QStringLiteral("5"));
+    w->DateTimePickerWAEAngNach->setDate(QDate(2019, 3, 4));
+    w->BitBtnWaeLadenClick();
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    w->Timer1Timer();
+    const auto items = requestsTo("/WaescheChunk");
+    QCOMPARE(items.size(), 1);
+    const QString today = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    QCOMPARE(QString::fromStdString(items[0].query),
+             QStringLiteral("USER=4711&PW=geheim&LetzteID=S000000&WaescheID=S0%261%232&BewNum=42&Vorname=J%C3%B6rg"
+                            "&Name=&ARTNR=&Artikel=Kasack+wei%C3%9F&Charge=&Groesse=&MaxWasch=&AnzWasch=5"
+                            "&AngVor=%1&AngNach=04.03.2019&EingVor=%1&EingNach=01.01.2000&AusgVor=%1&AusgNach=01.01.2000")
+                 .arg(today));
+}
+
+void TestDataView::widthFiles_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no file
+    QTest::addColumn<QList<int>>("widths");
+    QTest::addColumn<bool>("error");
+    QTest::newRow("missing: defaults") << QByteArray() << QList<int>{64, 64, 64, 64, 64, 64} << false;
+    QTest::newRow("stored widths") << QByteArray("10\r\n20\r\n30\r\n40\r\n50\r\n60\r\n")
+                                   << QList<int>{10, 20, 30, 40, 50, 60} << false;
+    QTest::newRow("letters on a line") << QByteArray("10\r\nabc\r\n30\r\n40\r\n50\r\n60\r\n")
+                                       << QList<int>{10, 64, 30, 40, 50, 60} << false;
+    QTest::newRow("surplus lines ignored") << QByteArray("1\n2\n3\n4\n5\n6\n7\n8\n")
+                                           << QList<int>{1, 2, 3, 4, 5, 6} << false;
+    QTest::newRow("fewer lines: applied, then the error") << QByteArray("11\r\n22\r\n")
+                                                          << QList<int>{11, 22, 64, 64, 64, 64} << true;
+}
+
+void TestDataView::widthFiles()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<int>, widths);
+    QFETCH(bool, error);
+    if (!file.isEmpty()) {
+        QFile f(QStringLiteral("PlivoraBewohner.Col"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+    }
+    showWindow();
+    QList<int> actual;
+    for (int c = 0; c < 6; ++c)
+        actual << w->StringGridBewohner->colWidth(c);
+    QCOMPARE(actual, widths);
+    QCOMPARE(m_messages.size(), error ? 1 : 0);
+    QVERIFY(w->Timer1 != nullptr);
+}
+
+void TestDataView::widthFileWrittenByReload()
+{
+    showWindow();
+    for (int c = 0; c < 15; ++c)
+        w->StringGridWaesche->setColWidth(c, 50 + c);
+    w->BitBtnWaeLadenClick();
+    QFile f(QStringLiteral("PlivoraWaesche.Col"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray expected;
+    for (int c = 0; c < 15; ++c)
+        expected += QByteArray::number(50 + c) + "\r\n";
+    QCOMPARE(f.readAll(), expected);
+    QVERIFY(w->ReloadWaesche);
+}
+
+void TestDataView::showingTwice()
+{
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    w->Timer1Timer();
+    w->Timer1Timer();
+    w->LabeledEditBewName->setText(QStringLiteral("Meier"));
+    w->DateTimePickerWaschAusgVor->setDate(QDate(2001, 1, 1));
+    w->PageControlData->setCurrentIndex(2);
+    w->hide();
+
+    m_server->enqueue(countReply(40));
+    m_server->enqueue(countReply(13));
+    m_server->enqueue(countReply(10));
+    w->show();
+    QCOMPARE(requestsTo("/BewohnerInit").size(), 1);
+    QCOMPARE(FPlivoraCom->BWTransfer.AnzahlDatensaetzeGesamt, 40);
+    QCOMPARE(FPlivoraCom->WASCHTransfer.Status, 0);
+    QCOMPARE(w->DateTimePickerWaschAusgVor->date(), QDate::currentDate());
+    QCOMPARE(w->DateTimePickerWaschAusgNach->date(), QDate(2000, 1, 1));
+    QCOMPARE(w->PageControlData->currentIndex(), 0);
+    QCOMPARE(w->LabeledEditBewName->text(), QStringLiteral("Meier"));
+    QCOMPARE(w->StringGridBewohner->cell(0, 1), QStringLiteral("1"));
+    QCOMPARE(w->StringGridBewohner->cell(0, 0), QStringLiteral("TraegerNr"));
+    QCOMPARE(w->StringGridBewohner->cell(1, 0), QStringLiteral("Name"));
+}
+
+void TestDataView::failedTickPausesOnlyThatList()
+{
+    showWindow();
+    auto broken = ScriptedReply::xml(table(wearerRow(1)));
+    broken.mode = ScriptedReply::Mode::CloseMidBody;
+    m_server->enqueue(broken);
+    w->Timer1Timer();
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages[0].icon, QMessageBox::Critical);
+    QVERIFY(!w->IntRunning);
+    QCOMPARE(w->ShapeStatusBew->penColor(), maroon);
+    QVERIFY(w->isPaused(0));
+
+    w->Timer1Timer();
+    QCOMPARE(requestsTo("/BewohnerChunk").size(), 1); // paused: nothing more
+    QCOMPARE(m_messages.size(), 1);
+
+    w->PageControlData->setCurrentIndex(1); // the other lists go on
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    w->Timer1Timer();
+    QCOMPARE(requestsTo("/WaescheChunk").size(), 1);
+
+    w->PageControlData->setCurrentIndex(0);
+    w->BitBtnBewLadenClick();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(3))));
+    w->Timer1Timer();
+    QCOMPARE(requestsTo("/BewohnerChunk").size(), 2);
+    QVERIFY(!w->isPaused(0));
+    QCOMPARE(w->ShapeStatusBew->penColor(), yellow);
+}
+
+void TestDataView::failedCountStillShowsTheWindow()
+{
+    m_server->enqueue(countReply(35));
+    m_server->enqueue(ScriptedReply::withStatus(500)); // the laundry count fails
+    m_server->enqueue(countReply(9));
+    QFile f(QStringLiteral("PlivoraWaschVG.Col"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("99\r\n");
+    f.close();
+    w->show();
+    QCOMPARE(m_messages.size(), 1); // the first error, once
+    QVERIFY(w->Timer1->isActive());
+    QCOMPARE(requestsTo("/WaschInit").size(), 1); // later steps still ran
+    QCOMPARE(w->StringGridWaschVG->colWidth(0), 99);
+    QCOMPARE(FPlivoraCom->WAETransfer.Status, -1);
+    QCOMPARE(FPlivoraCom->WASCHTransfer.Status, 0);
+    QCOMPARE(w->ShapeStatusWae->penColor(), maroon);
+    QCOMPARE(w->DateTimePickerWAEAngNach->date(), QDate(2000, 1, 1));
+    w->Timer1->stop();
+}
+
+void TestDataView::layoutAndCaptions()
+{
+    QCOMPARE(w->windowTitle(), QStringLiteral("PlivoraDaten"));
+    QCOMPARE(w->PageControlData->count(), 3);
+    QCOMPARE(w->PageControlData->tabText(0), QStringLiteral("Träger"));
+    QCOMPARE(w->PageControlData->tabText(1), QStringLiteral("Wäsche"));
+    QCOMPARE(w->PageControlData->tabText(2), QStringLiteral("Waschvorgänge"));
+    QCOMPARE(w->PageControlData->geometry(), QRect(8, 20, 1368, 733));
+    QCOMPARE(w->StringGridWaesche->geometry(), QRect(3, 116, 1354, 580));
+    QCOMPARE(w->StringGridBewohner->rowCells(0),
+             (QStringList{"TraegerNr", "Name", "Vorname", "Zimmernummer", "LieferAdrID", "Wohnbereich"}));
+    QCOMPARE(w->StringGridWaschVG->cell(12, 0), QStringLiteral("Charge"));
+    QCOMPARE(w->StringGridWaesche->cell(12, 0), QStringLiteral("LetzteCharge"));
+    QCOMPARE(w->StringGridWaschVG->rowCount(), 2);
+    QVERIFY(!w->LabeledEditWaeArtNr->isVisibleTo(w));
+    QCOMPARE(w->LabeledEditWaeAnzWasch->labelCaption(), QStringLiteral(">Anz. Wasch."));
+    QCOMPARE(w->ShapeStatusBew->penColor(), maroon);
+    QCOMPARE(w->ShapeStatusWasch->height(), w->ShapeStatusWasch->width());
+    QCOMPARE(w->BitBtnWaschDruck->text(), QStringLiteral("Drucken"));
+    QVERIFY(!w->Timer1->isActive());
+    QCOMPARE(w->Timer1->interval(), 500);
+    // Row 0 gets each header once, however often a sheet is initialised.
+    w->InitWaescheSheet();
+    w->InitWaescheSheet();
+    QCOMPARE(w->StringGridWaesche->cell(14, 0), QStringLiteral("MaxWasch"));
+    QCOMPARE(w->StringGridWaesche->rowCells(0).count(QStringLiteral("Name")), 1);
+}
+
+QTEST_MAIN(TestDataView)
+#include "tst_dataview.moc"
