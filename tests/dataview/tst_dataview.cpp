@@ -1,4 +1,6 @@
 #include "ErrorBox.h"
+#include "PrintComponents.h"
+#include "RvOutputOptionsDialog.h"
 #include "LoginData.h"
 #include "ScriptedHttpsServer.h"
 #include "TDateTimePicker.h"
@@ -10,7 +12,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -73,6 +78,9 @@ private slots:
     void failedTickPausesOnlyThatList();
     void failedCountStillShowsTheWindow();
     void layoutAndCaptions();
+    void exportWritesTheLoadedSheet();
+    void exportButtonsComeBackAfterAFailure();
+    void printRunsTheReportOverTheLoadedRows();
 
 private:
     void showWindow(int wearers = 35, int items = 12, int washes = 9);
@@ -499,6 +507,68 @@ void TestDataView::layoutAndCaptions()
     w->InitWaescheSheet();
     QCOMPARE(w->StringGridWaesche->cell(14, 0), QStringLiteral("MaxWasch"));
     QCOMPARE(w->StringGridWaesche->rowCells(0).count(QStringLiteral("Name")), 1);
+}
+
+void TestDataView::exportWritesTheLoadedSheet()
+{
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1, "Wei%C3%9F") + "<tr><td></td></tr>")));
+    w->Timer1Timer();
+    w->Timer1Timer();
+    QTest::mouseClick(w->BitBtnBewExport, Qt::LeftButton);
+    QFile f(QStringLiteral("Bewohner.csv"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("TraegerNr;Name;Vorname;Zimmernummer;LieferAdrID;Wohnbereich\r\n"
+                                     "1;Wei\xDF;Anna;1a;7;\"Haus Sonne\"\r\n"
+                                     ";;;;;\r\n"));
+    QVERIFY(m_messages.isEmpty());
+    QVERIFY(QFile::exists(QStringLiteral("W\u00e4sche.csv")) == false);
+    QTest::mouseClick(w->BitBtnWaschExport, Qt::LeftButton);
+    QVERIFY(QFile::exists(QStringLiteral("Waschevorg\u00e4nge.csv")));
+}
+
+void TestDataView::exportButtonsComeBackAfterAFailure()
+{
+    QVERIFY(QDir().mkdir(QStringLiteral("W\u00e4sche.csv"))); // the name is taken by a directory
+    QTest::mouseClick(w->BitBtnWaeExport, Qt::LeftButton);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].text.startsWith(QStringLiteral("Datei \"")), qPrintable(m_messages[0].text));
+    QVERIFY(m_messages[0].text.contains(QStringLiteral(" kann nicht erstellt werden. ")));
+    for (QPushButton *b : {w->BitBtnWaeExport, w->BitBtnWaeDrucken, w->BitBtnWaeLaden})
+        QVERIFY(b->isEnabled());
+    w->WaschButtonControl(false);
+    for (QPushButton *b : {w->BitBtnWaschExport, w->BitBtnWaschDruck, w->BitBtnWaschLaden})
+        QVERIFY(!b->isEnabled());
+    QVERIFY(w->BitBtnWaeExport->isEnabled());
+}
+
+void TestDataView::printRunsTheReportOverTheLoadedRows()
+{
+    for (const char *name : {"XMLBewohnerListe.rav", "Bewohner.xml"})
+        QVERIFY(QFile::copy(QStringLiteral(PLIVORA_RESOURCES "/") + QLatin1String(name), QLatin1String(name)));
+    PrintComponents print;
+    w->Printing = &print;
+    print.RvSystem.setModalRunner([](QDialog &dialog) {
+        auto *options = qobject_cast<RvOutputOptionsDialog *>(&dialog);
+        if (!options)
+            return int(QDialog::Rejected);
+        options->fileButton()->setChecked(true);
+        options->selectFormat(QStringLiteral("Adobe Acrobat (PDF)"));
+        options->fileNameEdit()->setText(QDir::current().filePath(QStringLiteral("traeger.pdf")));
+        return int(QDialog::Accepted);
+    });
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2, "%C3%96zt%C3%BCrk") + "<tr><td></td></tr>")));
+    w->Timer1Timer();
+    w->Timer1Timer();
+    QTest::mouseClick(w->BitBtnBewDrucken, Qt::LeftButton);
+    QVERIFY2(m_messages.isEmpty(), m_messages.isEmpty() ? "" : qPrintable(m_messages[0].text));
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("traeger.pdf"), QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains(QStringLiteral("Müller")) && text.contains(QStringLiteral("Öztürk")), qPrintable(text));
+    w->Printing = nullptr;
 }
 
 QTEST_MAIN(TestDataView)
