@@ -28,6 +28,7 @@ TLabeledEdit *makeLoginEdit(QWidget *parent, const QString &label, int left, int
     auto *edit = new TLabeledEdit(parent);
     edit->setLabelCaption(label);
     edit->setFont(fontOf(QStringLiteral("Tahoma"), 19));
+    edit->label()->setFont(edit->font()); // label and text alike
     edit->setFlat(true);
     edit->setGeometry(left, 193, width, 24);
     return edit;
