@@ -26,7 +26,12 @@ struct TBWKom
     QString FilterWB;
 };
 
-struct TWaeKom
+// The laundry-item and wash-process records have the same fields; the tag
+// makes them two types, which keeps the two lists apart at every call.
+enum class ItemList { Waesche, Wasch };
+
+template <ItemList>
+struct TItemKom
 {
     bool Initialisiert = false;
     std::int32_t AnzahlDatensaetzeGesamt = 0;
@@ -55,33 +60,6 @@ struct TWaeKom
     QString FilterAusgNach;
 };
 
-// The wash-process record has the laundry-item record's fields; a type of its
-// own keeps the two lists apart at every call.
-struct TWaschKom
-{
-    bool Initialisiert = false;
-    std::int32_t AnzahlDatensaetzeGesamt = 0;
-    std::int32_t AnzahlDatensaetzeGelesen = 0;
-    QString LetzteIDNummer;
-    std::int32_t Status = -1;
-    XmlDocument XMLFile;
-    XmlNode RootNode;
-    XmlNode CurNodeRead;
-    XmlNode CurNodeWrite;
-    QString FilterWaescheID;
-    QString FilterTraegerNr;
-    QString FilterVorname;
-    QString FilterName;
-    QString FilterArtNr;
-    QString FilterArtikel;
-    QString FilterCharge;
-    QString FilterGroesse;
-    QString FilterMaxWasch;
-    QString FilterAnzWasch;
-    QString FilterAngVor;
-    QString FilterAngNach;
-    QString FilterEingVor;
-    QString FilterEingNach;
-    QString FilterAusgVor;
-    QString FilterAusgNach;
-};
+using TWaeKom = TItemKom<ItemList::Waesche>;
+using TWaschKom = TItemKom<ItemList::Wasch>;
+
