@@ -29,7 +29,7 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-echo "Demo login: see docs/service.md (Kundennummer and Passwort of the demo customer)."
+echo "Demo login: Kundennummer 1001, Passwort Waesche2026."
 cd "$work"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting the program on a virtual X server (xvfb-run)."
