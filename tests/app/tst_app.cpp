@@ -1,5 +1,6 @@
 #include "ErrorBox.h"
 #include "ScriptedHttpsServer.h"
+#include "WindowTestFixture.h"
 #include "Startup.h"
 #include "TLabeledEdit.h"
 #include "UPlivora.h"
@@ -40,20 +41,13 @@ private:
     void writeConfig(const QByteArray &content);
     void pointAtServer();
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previousDir;
-    QList<platform::ShownMessage> m_messages;
-    platform::MessagePresenter m_previousPresenter;
+    std::unique_ptr<testsupport::WindowTestFixture> m_fixture;
     std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
 };
 
 void TestApp::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_previousDir = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-    m_messages.clear();
-    m_previousPresenter = platform::setMessagePresenter([this](const platform::ShownMessage &m) { m_messages << m; });
+    m_fixture = std::make_unique<testsupport::WindowTestFixture>();
     m_server = std::make_unique<testsupport::ScriptedHttpsServer>();
     createPlivoraObjects();
 }
@@ -62,9 +56,7 @@ void TestApp::cleanup()
 {
     destroyPlivoraObjects();
     m_server.reset();
-    platform::setMessagePresenter(m_previousPresenter);
-    QDir::setCurrent(m_previousDir);
-    m_dir.reset();
+    m_fixture.reset();
 }
 
 void TestApp::writeConfig(const QByteArray &content)
@@ -161,11 +153,11 @@ void TestApp::loginOutcomes()
 
     QCOMPARE(FPlivoraDaten->isVisible(), loggedIn);
     QCOMPARE(FPlivora->isVisible(), !loggedIn);
-    QCOMPARE(m_messages.size(), errorBox ? 1 : 0);
+    QCOMPARE(m_fixture->messages.size(), errorBox ? 1 : 0);
     if (errorBox) {
-        QCOMPARE(m_messages[0].title, QStringLiteral("Fehler"));
-        QCOMPARE(m_messages[0].text, QStringLiteral("Login error"));
-        QCOMPARE(m_messages[0].icon, QMessageBox::Critical);
+        QCOMPARE(m_fixture->messages[0].title, QStringLiteral("Fehler"));
+        QCOMPARE(m_fixture->messages[0].text, QStringLiteral("Login error"));
+        QCOMPARE(m_fixture->messages[0].icon, QMessageBox::Critical);
     }
     // Stored at every attempt, kept as typed; the fields keep their text.
     QCOMPARE(FPlivora->KDNummerPub, QStringLiteral("4711"));
@@ -218,8 +210,8 @@ void TestApp::unreachableServerShowsLoginError()
     FPlivora->show();
     FPlivora->KDNummer->setText(QStringLiteral("1"));
     FPlivora->BitBtnLoginClick();
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages[0].text, QStringLiteral("Login error"));
+    QCOMPARE(m_fixture->messages.size(), 1);
+    QCOMPARE(m_fixture->messages[0].text, QStringLiteral("Login error"));
     QVERIFY(FPlivora->isVisible());
     QCOMPARE(FPlivora->KDNummerPub, QStringLiteral("1"));
 }

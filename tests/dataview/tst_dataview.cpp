@@ -3,6 +3,7 @@
 #include "RvOutputOptionsDialog.h"
 #include "LoginData.h"
 #include "ScriptedHttpsServer.h"
+#include "WindowTestFixture.h"
 #include "TDateTimePicker.h"
 #include "TLabeledEdit.h"
 #include "TShape.h"
@@ -89,20 +90,13 @@ private:
 
     std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
     std::unique_ptr<LoginData> m_login;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previousDir;
-    QList<platform::ShownMessage> m_messages;
-    platform::MessagePresenter m_previousPresenter;
+    std::unique_ptr<testsupport::WindowTestFixture> m_fixture;
     TFPlivoraDaten *w = nullptr;
 };
 
 void TestDataView::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_previousDir = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-    m_messages.clear();
-    m_previousPresenter = platform::setMessagePresenter([this](const platform::ShownMessage &m) { m_messages << m; });
+    m_fixture = std::make_unique<testsupport::WindowTestFixture>();
     m_server = std::make_unique<testsupport::ScriptedHttpsServer>();
     m_login = std::make_unique<LoginData>();
     m_login->IPWebServer = QStringLiteral("127.0.0.1");
@@ -121,9 +115,7 @@ void TestDataView::cleanup()
     w = nullptr;
     m_server.reset();
     m_login.reset();
-    platform::setMessagePresenter(m_previousPresenter);
-    QDir::setCurrent(m_previousDir);
-    m_dir.reset();
+    m_fixture.reset();
 }
 
 void TestDataView::showWindow(int wearers, int items, int washes)
@@ -208,7 +200,7 @@ void TestDataView::loadingEdgeCases()
     for (const auto &r : requestsTo("/BewohnerChunk"))
         sent << queryValue(r, "LBWNum");
     QCOMPARE(sent, sentKeys);
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_fixture->messages.isEmpty());
 }
 
 void TestDataView::firstTickLoadsWithoutReload()
@@ -383,7 +375,7 @@ void TestDataView::widthFiles()
     for (int c = 0; c < 6; ++c)
         actual << w->StringGridBewohner->colWidth(c);
     QCOMPARE(actual, widths);
-    QCOMPARE(m_messages.size(), error ? 1 : 0);
+    QCOMPARE(m_fixture->messages.size(), error ? 1 : 0);
     QVERIFY(w->Timer1 != nullptr);
 }
 
@@ -436,15 +428,15 @@ void TestDataView::failedTickPausesOnlyThatList()
     broken.mode = ScriptedReply::Mode::CloseMidBody;
     m_server->enqueue(broken);
     w->Timer1Timer();
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages[0].icon, QMessageBox::Critical);
+    QCOMPARE(m_fixture->messages.size(), 1);
+    QCOMPARE(m_fixture->messages[0].icon, QMessageBox::Critical);
     QVERIFY(!w->IntRunning);
     QCOMPARE(w->ShapeStatusBew->penColor(), maroon);
     QVERIFY(w->isPaused(0));
 
     w->Timer1Timer();
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 1); // paused: nothing more
-    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_fixture->messages.size(), 1);
 
     w->PageControlData->setCurrentIndex(1); // the other lists go on
     m_server->enqueue(ScriptedReply::xml(table("")));
@@ -470,7 +462,7 @@ void TestDataView::failedCountStillShowsTheWindow()
     f.write("99\r\n");
     f.close();
     w->show();
-    QCOMPARE(m_messages.size(), 1); // the first error, once
+    QCOMPARE(m_fixture->messages.size(), 1); // the first error, once
     QVERIFY(w->Timer1->isActive());
     QCOMPARE(requestsTo("/WaschInit").size(), 1); // later steps still ran
     QCOMPARE(w->StringGridWaschVG->colWidth(0), 99);
@@ -521,7 +513,7 @@ void TestDataView::exportWritesTheLoadedSheet()
     QCOMPARE(f.readAll(), QByteArray("TraegerNr;Name;Vorname;Zimmernummer;LieferAdrID;Wohnbereich\r\n"
                                      "1;Wei\xDF;Anna;1a;7;\"Haus Sonne\"\r\n"
                                      ";;;;;\r\n"));
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_fixture->messages.isEmpty());
     QVERIFY(QFile::exists(QStringLiteral("W\u00e4sche.csv")) == false);
     QTest::mouseClick(w->BitBtnWaschExport, Qt::LeftButton);
     QVERIFY(QFile::exists(QStringLiteral("Waschevorg\u00e4nge.csv")));
@@ -531,9 +523,9 @@ void TestDataView::exportButtonsComeBackAfterAFailure()
 {
     QVERIFY(QDir().mkdir(QStringLiteral("W\u00e4sche.csv"))); // the name is taken by a directory
     QTest::mouseClick(w->BitBtnWaeExport, Qt::LeftButton);
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages[0].text.startsWith(QStringLiteral("Datei \"")), qPrintable(m_messages[0].text));
-    QVERIFY(m_messages[0].text.contains(QStringLiteral(" kann nicht erstellt werden. ")));
+    QCOMPARE(m_fixture->messages.size(), 1);
+    QVERIFY2(m_fixture->messages[0].text.startsWith(QStringLiteral("Datei \"")), qPrintable(m_fixture->messages[0].text));
+    QVERIFY(m_fixture->messages[0].text.contains(QStringLiteral(" kann nicht erstellt werden. ")));
     for (QPushButton *b : {w->BitBtnWaeExport, w->BitBtnWaeDrucken, w->BitBtnWaeLaden})
         QVERIFY(b->isEnabled());
     w->WaschButtonControl(false);
@@ -562,7 +554,7 @@ void TestDataView::printRunsTheReportOverTheLoadedRows()
     w->Timer1Timer();
     w->Timer1Timer();
     QTest::mouseClick(w->BitBtnBewDrucken, Qt::LeftButton);
-    QVERIFY2(m_messages.isEmpty(), m_messages.isEmpty() ? "" : qPrintable(m_messages[0].text));
+    QVERIFY2(m_fixture->messages.isEmpty(), m_fixture->messages.isEmpty() ? "" : qPrintable(m_fixture->messages[0].text));
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("traeger.pdf"), QStringLiteral("-")});
     QVERIFY(pdftotext.waitForFinished(30000));
