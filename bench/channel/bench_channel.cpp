@@ -1,7 +1,7 @@
 // 1 000 chunk-sized GETs on one kept-alive connection: the channel against
 // curl fetching the same URLs in one invocation, timed side by side.
-#include "ScriptedHttpsServer.h"
-#include "TIdHTTP.h"
+#include "support/ScriptedHttpsServer.h"
+#include "net/TIdHTTP.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

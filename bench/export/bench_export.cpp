@@ -1,7 +1,7 @@
 // CSV export of a 100 000 × 15 grid: building the lines and converting them to
 // windows-1252 against writing the file, timed side by side.
-#include "CsvExport.h"
-#include "TStringGrid.h"
+#include "output/CsvExport.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // QTableWidget with one item per cell, and prints both side by side.
 // Run with QT_QPA_PLATFORM=offscreen.
 
-#include "TStringGrid.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

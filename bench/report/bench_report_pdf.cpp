@@ -2,12 +2,12 @@
 // PDF and prints pages, seconds and pages per second, with the page-model build
 // and the PDF painting timed side by side.
 //   bench_report_pdf [records] [output.pdf]
-#include "LaundrySample.h"
-#include "ReportDocument.h"
-#include "RvDataSetConnection.h"
-#include "RvProject.h"
-#include "RvRenderPDF.h"
-#include "RvSystem.h"
+#include "bench/report/LaundrySample.h"
+#include "report/ReportDocument.h"
+#include "report/RvDataSetConnection.h"
+#include "report/RvProject.h"
+#include "report/RvRenderPDF.h"
+#include "report/RvSystem.h"
 
 #include <QApplication>
 #include <QDir>

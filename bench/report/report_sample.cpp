@@ -2,17 +2,17 @@
 // wearer list from XMLBewohnerListe.rav) in every file format into a folder, to look at,
 // with pictures of the output-options dialog and the preview.
 //   report_sample <folder> [records]
-#include "LaundrySample.h"
-#include "ReportDocument.h"
-#include "RvDataSetConnection.h"
-#include "RvOutputOptionsDialog.h"
-#include "RvPreviewWindow.h"
-#include "RvProject.h"
-#include "RvRenderHTML.h"
-#include "RvRenderPDF.h"
-#include "RvRenderRTF.h"
-#include "RvRenderText.h"
-#include "RvSystem.h"
+#include "bench/report/LaundrySample.h"
+#include "report/ReportDocument.h"
+#include "report/RvDataSetConnection.h"
+#include "report/RvOutputOptionsDialog.h"
+#include "report/RvPreviewWindow.h"
+#include "report/RvProject.h"
+#include "report/RvRenderHTML.h"
+#include "report/RvRenderPDF.h"
+#include "report/RvRenderRTF.h"
+#include "report/RvRenderText.h"
+#include "report/RvSystem.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "Startup.h"
+#include "app/Startup.h"
 
-#include "UPlivora.h"
-#include "UPlivoraCom.h"
-#include "UPlivoraDaten.h"
+#include "app/UPlivora.h"
+#include "exchange/UPlivoraCom.h"
+#include "dataview/UPlivoraDaten.h"
 
 #include <QFont>
 

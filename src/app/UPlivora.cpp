@@ -1,10 +1,10 @@
-#include "UPlivora.h"
+#include "app/UPlivora.h"
 
-#include "ErrorBox.h"
-#include "IniFile.h"
-#include "TLabeledEdit.h"
-#include "UPlivoraDaten.h"
-#include "XmlDocument.h"
+#include "platform/ErrorBox.h"
+#include "platform/IniFile.h"
+#include "dataview/widgets/TLabeledEdit.h"
+#include "dataview/UPlivoraDaten.h"
+#include "exchange/XmlDocument.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

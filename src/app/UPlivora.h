@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LoginData.h"
-#include "PrintComponents.h"
+#include "exchange/LoginData.h"
+#include "output/PrintComponents.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,5 +1,5 @@
-#include "Startup.h"
-#include "UPlivora.h"
+#include "app/Startup.h"
+#include "app/UPlivora.h"
 
 #include <QApplication>
 

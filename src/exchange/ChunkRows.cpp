@@ -1,6 +1,6 @@
-#include "ChunkRows.h"
+#include "exchange/ChunkRows.h"
 
-#include "PercentDecoding.h"
+#include "exchange/PercentDecoding.h"
 
 namespace exchange {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Exception.h"
-#include "TransferRecords.h"
-#include "XmlDocument.h"
+#include "platform/Exception.h"
+#include "exchange/TransferRecords.h"
+#include "exchange/XmlDocument.h"
 
 #include <QString>
 #include <cstdint>

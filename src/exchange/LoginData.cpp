@@ -1,6 +1,6 @@
-#include "LoginData.h"
+#include "exchange/LoginData.h"
 
-#include "PercentCoding.h"
+#include "platform/PercentCoding.h"
 
 QString LoginData::requestUrl(const QString &pathLiteral, const QString &query) const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TIdHTTP.h"
+#include "net/TIdHTTP.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "PercentDecoding.h"
+#include "exchange/PercentDecoding.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "XmlDocument.h"
+#include "exchange/XmlDocument.h"
 
 #include <QString>
 #include <cstdint>

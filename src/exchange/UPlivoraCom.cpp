@@ -1,7 +1,7 @@
-#include "UPlivoraCom.h"
+#include "exchange/UPlivoraCom.h"
 
-#include "ChunkRows.h"
-#include "DateText.h"
+#include "exchange/ChunkRows.h"
+#include "platform/DateText.h"
 
 #include <QDate>
 

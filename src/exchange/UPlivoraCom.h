@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LoginData.h"
-#include "TransferRecords.h"
+#include "exchange/LoginData.h"
+#include "exchange/TransferRecords.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "RequestLine.h"
+#include "net/RequestLine.h"
 
-#include "TIdHTTP.h"
+#include "net/TIdHTTP.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
-#include "TIdHTTP.h"
+#include "net/TIdHTTP.h"
 
-#include "RequestLine.h"
+#include "net/RequestLine.h"
 
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>

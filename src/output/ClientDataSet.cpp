@@ -1,7 +1,7 @@
-#include "ClientDataSet.h"
+#include "output/ClientDataSet.h"
 
-#include "AnsiCodePage.h"
-#include "FileWriting.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/FileWriting.h"
 
 #include <QDir>
 #include <QFile>

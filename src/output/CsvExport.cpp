@@ -1,8 +1,8 @@
-#include "CsvExport.h"
+#include "output/CsvExport.h"
 
-#include "AnsiCodePage.h"
-#include "FileWriting.h"
-#include "TStringGrid.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/FileWriting.h"
+#include "dataview/widgets/TStringGrid.h"
 
 namespace output {
 

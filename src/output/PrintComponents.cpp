@@ -1,6 +1,6 @@
-#include "PrintComponents.h"
+#include "output/PrintComponents.h"
 
-#include "TStringGrid.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QDir>
 #include <QPrinter>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "ClientDataSet.h"
-#include "ReportDataSet.h"
-#include "RvDataSetConnection.h"
-#include "RvProject.h"
-#include "RvRenderHTML.h"
-#include "RvRenderPDF.h"
-#include "RvRenderRTF.h"
-#include "RvRenderText.h"
-#include "RvSystem.h"
+#include "output/ClientDataSet.h"
+#include "report/ReportDataSet.h"
+#include "report/RvDataSetConnection.h"
+#include "report/RvProject.h"
+#include "report/RvRenderHTML.h"
+#include "report/RvRenderPDF.h"
+#include "report/RvRenderRTF.h"
+#include "report/RvRenderText.h"
+#include "report/RvSystem.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "AnsiCodePage.h"
+#include "platform/AnsiCodePage.h"
 
 #include <QList>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
-#include "ErrorBox.h"
+#include "platform/ErrorBox.h"
 
-#include "Exception.h"
+#include "platform/Exception.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

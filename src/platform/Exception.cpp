@@ -1,4 +1,4 @@
-#include "Exception.h"
+#include "platform/Exception.h"
 
 Exception::Exception(QString message)
     : m_message(std::move(message))

@@ -1,6 +1,6 @@
-#include "FileWriting.h"
+#include "platform/FileWriting.h"
 
-#include "Exception.h"
+#include "platform/Exception.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "PercentCoding.h"
+#include "platform/PercentCoding.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "ReportDocument.h"
+#include "report/ReportDocument.h"
 
 QString ReportDocument::pageNumberText(int pageIndex) const
 {

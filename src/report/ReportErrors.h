@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Exception.h"
+#include "platform/Exception.h"
 
 // The report engine's errors. Its messages are English, like its window captions.
 PLIVORA_DECLARE_EXCEPTION(EReportError, Exception)

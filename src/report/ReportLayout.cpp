@@ -1,8 +1,8 @@
-#include "ReportLayout.h"
+#include "report/ReportLayout.h"
 
-#include "DateText.h"
-#include "ReportDataSet.h"
-#include "ReportErrors.h"
+#include "platform/DateText.h"
+#include "report/ReportDataSet.h"
+#include "report/ReportErrors.h"
 
 #include <algorithm>
 #include <cmath>

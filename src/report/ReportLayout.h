@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ReportDefinition.h"
-#include "ReportDocument.h"
+#include "report/ReportDefinition.h"
+#include "report/ReportDocument.h"
 
 #include <QDateTime>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "ReportPagePainter.h"
+#include "report/ReportPagePainter.h"
 
-#include "ReportDocument.h"
+#include "report/ReportDocument.h"
 
 #include <QFontMetricsF>
 #include <QPaintDevice>

@@ -1,6 +1,6 @@
-#include "ReportProjectReader.h"
+#include "report/ReportProjectReader.h"
 
-#include "ReportErrors.h"
+#include "report/ReportErrors.h"
 
 #include <QFile>
 #include <QHash>

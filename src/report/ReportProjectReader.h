@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportDefinition.h"
+#include "report/ReportDefinition.h"
 
 // Reads a report project file (".rav", see docs/report-project-format.md) and
 // returns its active report. Anything empty, not well-formed, unknown or missing

@@ -1,4 +1,4 @@
-#include "ReportTable.h"
+#include "report/ReportTable.h"
 
 ReportTable::ReportTable(QStringList fieldNames)
     : m_fieldNames(std::move(fieldNames))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportDataSet.h"
+#include "report/ReportDataSet.h"
 
 #include <QList>
 

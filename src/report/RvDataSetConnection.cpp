@@ -1,4 +1,4 @@
-#include "RvDataSetConnection.h"
+#include "report/RvDataSetConnection.h"
 
 RvDataSetConnection::RvDataSetConnection(const QString &componentName, QObject *parent)
     : QObject(parent)

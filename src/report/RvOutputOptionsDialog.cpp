@@ -1,7 +1,7 @@
-#include "RvOutputOptionsDialog.h"
+#include "report/RvOutputOptionsDialog.h"
 
-#include "ErrorBox.h"
-#include "RvRender.h"
+#include "platform/ErrorBox.h"
+#include "report/RvRender.h"
 
 #include <QCheckBox>
 #include <QComboBox>

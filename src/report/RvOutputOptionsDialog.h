@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RvSystem.h"
+#include "report/RvSystem.h"
 
 #include <QDialog>
 

@@ -1,10 +1,10 @@
-#include "RvPreviewWindow.h"
+#include "report/RvPreviewWindow.h"
 
-#include "ErrorBox.h"
-#include "ReportDocument.h"
-#include "ReportPagePainter.h"
-#include "RvOutputOptionsDialog.h"
-#include "RvSystem.h"
+#include "platform/ErrorBox.h"
+#include "report/ReportDocument.h"
+#include "report/ReportPagePainter.h"
+#include "report/RvOutputOptionsDialog.h"
+#include "report/RvSystem.h"
 
 #include <QHBoxLayout>
 #include <QImage>

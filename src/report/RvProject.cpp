@@ -1,8 +1,8 @@
-#include "RvProject.h"
+#include "report/RvProject.h"
 
-#include "ReportErrors.h"
-#include "ReportProjectReader.h"
-#include "RvSystem.h"
+#include "report/ReportErrors.h"
+#include "report/ReportProjectReader.h"
+#include "report/RvSystem.h"
 
 #include <QDir>
 #include <QFileInfo>

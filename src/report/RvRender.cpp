@@ -1,6 +1,6 @@
-#include "RvRender.h"
+#include "report/RvRender.h"
 
-#include "ReportErrors.h"
+#include "report/ReportErrors.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "RvRenderHTML.h"
+#include "report/RvRenderHTML.h"
 
-#include "ReportDocument.h"
-#include "ReportErrors.h"
+#include "report/ReportDocument.h"
+#include "report/ReportErrors.h"
 
 #include <QIODevice>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RvRender.h"
+#include "report/RvRender.h"
 
 // "Web Page (HTML)": one standalone UTF-8 page per report, well-formed XHTML, each
 // printed page a section with title, print date, a real <table> of its records

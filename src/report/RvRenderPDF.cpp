@@ -1,8 +1,8 @@
-#include "RvRenderPDF.h"
+#include "report/RvRenderPDF.h"
 
-#include "ReportDocument.h"
-#include "ReportErrors.h"
-#include "ReportPagePainter.h"
+#include "report/ReportDocument.h"
+#include "report/ReportErrors.h"
+#include "report/ReportPagePainter.h"
 
 #include <QPainter>
 #include <QPdfWriter>

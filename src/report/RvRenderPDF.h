@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RvRender.h"
+#include "report/RvRender.h"
 
 // "Adobe Acrobat (PDF)": vector pages with selectable text and embedded font
 // subsets; the document information names the report's title and "Plivora".

@@ -1,8 +1,8 @@
-#include "RvRenderRTF.h"
+#include "report/RvRenderRTF.h"
 
-#include "AnsiCodePage.h"
-#include "ReportDocument.h"
-#include "ReportErrors.h"
+#include "platform/AnsiCodePage.h"
+#include "report/ReportDocument.h"
+#include "report/ReportErrors.h"
 
 #include <QIODevice>
 #include <cmath>

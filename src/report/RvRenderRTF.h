@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RvRender.h"
+#include "report/RvRender.h"
 
 // "Rich Text Format (RTF)": the pages as word-processor pages, each with its title
 // line and a real table (header row marked to repeat, rows of exact height so a

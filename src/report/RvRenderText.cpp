@@ -1,7 +1,7 @@
-#include "RvRenderText.h"
+#include "report/RvRenderText.h"
 
-#include "ReportDocument.h"
-#include "ReportErrors.h"
+#include "report/ReportDocument.h"
+#include "report/ReportErrors.h"
 
 #include <QIODevice>
 #include <cmath>

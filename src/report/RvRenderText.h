@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RvRender.h"
+#include "report/RvRender.h"
 
 #include <QByteArray>
 

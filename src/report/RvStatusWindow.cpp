@@ -1,4 +1,4 @@
-#include "RvStatusWindow.h"
+#include "report/RvStatusWindow.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,16 +1,16 @@
-#include "RvSystem.h"
+#include "report/RvSystem.h"
 
-#include "ReportDataSet.h"
-#include "ReportDefinition.h"
-#include "ReportDocument.h"
-#include "ReportErrors.h"
-#include "ReportLayout.h"
-#include "ReportPagePainter.h"
-#include "RvDataSetConnection.h"
-#include "RvOutputOptionsDialog.h"
-#include "RvPreviewWindow.h"
-#include "RvRender.h"
-#include "RvStatusWindow.h"
+#include "report/ReportDataSet.h"
+#include "report/ReportDefinition.h"
+#include "report/ReportDocument.h"
+#include "report/ReportErrors.h"
+#include "report/ReportLayout.h"
+#include "report/ReportPagePainter.h"
+#include "report/RvDataSetConnection.h"
+#include "report/RvOutputOptionsDialog.h"
+#include "report/RvPreviewWindow.h"
+#include "report/RvRender.h"
+#include "report/RvStatusWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "Certificate.h"
+#include "service/Certificate.h"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>

@@ -1,4 +1,4 @@
-#include "DayDate.h"
+#include "service/DayDate.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "DemoData.h"
+#include "service/DemoData.h"
 
-#include "DayDate.h"
+#include "service/DayDate.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "LaundryStore.h"
+#include "service/LaundryStore.h"
 
-#include "DayDate.h"
-#include "TextFold.h"
+#include "service/DayDate.h"
+#include "service/TextFold.h"
 
 #include <sqlite3.h>
 

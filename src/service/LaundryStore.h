@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PasswordHash.h"
-#include "Sqlite.h"
+#include "service/PasswordHash.h"
+#include "service/Sqlite.h"
 
 #include <cstdint>
 #include <optional>

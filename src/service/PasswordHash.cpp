@@ -1,6 +1,6 @@
-#include "PasswordHash.h"
+#include "service/PasswordHash.h"
 
-#include "Exception.h"
+#include "platform/Exception.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

@@ -1,6 +1,6 @@
-#include "QueryString.h"
+#include "service/QueryString.h"
 
-#include "TextFold.h"
+#include "service/TextFold.h"
 
 namespace service {
 

@@ -1,9 +1,9 @@
-#include "RequestHandler.h"
+#include "service/RequestHandler.h"
 
-#include "DayDate.h"
-#include "QueryString.h"
-#include "TableReply.h"
-#include "TextFold.h"
+#include "service/DayDate.h"
+#include "service/QueryString.h"
+#include "service/TableReply.h"
+#include "service/TextFold.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LaundryStore.h"
+#include "service/LaundryStore.h"
 
 #include <string>
 #include <string_view>

@@ -1,8 +1,8 @@
-#include "Server.h"
+#include "service/Server.h"
 
-#include "Certificate.h"
-#include "LaundryStore.h"
-#include "RequestHandler.h"
+#include "service/Certificate.h"
+#include "service/LaundryStore.h"
+#include "service/RequestHandler.h"
 
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>

@@ -1,4 +1,4 @@
-#include "ServiceOptions.h"
+#include "service/ServiceOptions.h"
 
 #include <charconv>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DemoData.h"
+#include "service/DemoData.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "TableReply.h"
+#include "service/TableReply.h"
 
-#include "PercentCoding.h"
+#include "platform/PercentCoding.h"
 
 #include <QString>
 

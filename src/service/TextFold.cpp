@@ -1,4 +1,4 @@
-#include "TextFold.h"
+#include "service/TextFold.h"
 
 #include <cstdint>
 

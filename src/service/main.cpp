@@ -1,11 +1,11 @@
 // plivora-service: the laundry web service of the Plivora client.
 
-#include "Certificate.h"
-#include "DayDate.h"
-#include "DemoData.h"
-#include "LaundryStore.h"
-#include "Server.h"
-#include "ServiceOptions.h"
+#include "service/Certificate.h"
+#include "service/DayDate.h"
+#include "service/DemoData.h"
+#include "service/LaundryStore.h"
+#include "service/Server.h"
+#include "service/ServiceOptions.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "ErrorBox.h"
-#include "ScriptedHttpsServer.h"
-#include "WindowTestFixture.h"
-#include "Startup.h"
-#include "TLabeledEdit.h"
-#include "UPlivora.h"
-#include "UPlivoraCom.h"
-#include "UPlivoraDaten.h"
+#include "platform/ErrorBox.h"
+#include "support/ScriptedHttpsServer.h"
+#include "support/WindowTestFixture.h"
+#include "app/Startup.h"
+#include "dataview/widgets/TLabeledEdit.h"
+#include "app/UPlivora.h"
+#include "exchange/UPlivoraCom.h"
+#include "dataview/UPlivoraDaten.h"
 
 #include <QDir>
 #include <QFile>

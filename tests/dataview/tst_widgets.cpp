@@ -1,9 +1,9 @@
-#include "ColumnWidthFile.h"
-#include "StringGridModel.h"
-#include "TDateTimePicker.h"
-#include "TLabeledEdit.h"
-#include "TShape.h"
-#include "TStringGrid.h"
+#include "dataview/widgets/ColumnWidthFile.h"
+#include "dataview/widgets/StringGridModel.h"
+#include "dataview/widgets/TDateTimePicker.h"
+#include "dataview/widgets/TLabeledEdit.h"
+#include "dataview/widgets/TShape.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>

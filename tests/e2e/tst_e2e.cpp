@@ -1,11 +1,11 @@
-#include "AnsiCodePage.h"
-#include "CsvExport.h"
-#include "ErrorBox.h"
-#include "Startup.h"
-#include "TLabeledEdit.h"
-#include "TStringGrid.h"
-#include "UPlivora.h"
-#include "UPlivoraDaten.h"
+#include "platform/AnsiCodePage.h"
+#include "output/CsvExport.h"
+#include "platform/ErrorBox.h"
+#include "app/Startup.h"
+#include "dataview/widgets/TLabeledEdit.h"
+#include "dataview/widgets/TStringGrid.h"
+#include "app/UPlivora.h"
+#include "dataview/UPlivoraDaten.h"
 
 #include <QDate>
 #include <QDir>

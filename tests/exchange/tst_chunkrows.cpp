@@ -1,5 +1,5 @@
-#include "ChunkRows.h"
-#include "PercentDecoding.h"
+#include "exchange/ChunkRows.h"
+#include "exchange/PercentDecoding.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
-#include "ChunkRows.h"
-#include "DateText.h"
-#include "ScriptedHttpsServer.h"
-#include "UPlivoraCom.h"
+#include "exchange/ChunkRows.h"
+#include "platform/DateText.h"
+#include "support/ScriptedHttpsServer.h"
+#include "exchange/UPlivoraCom.h"
 
 #include <QtTest>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "XmlDocument.h"
+#include "exchange/XmlDocument.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "RequestLine.h"
-#include "ScriptedHttpsServer.h"
-#include "TIdHTTP.h"
+#include "net/RequestLine.h"
+#include "support/ScriptedHttpsServer.h"
+#include "net/TIdHTTP.h"
 
 #include <QtTest>
 

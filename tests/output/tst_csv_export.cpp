@@ -1,6 +1,6 @@
-#include "CsvExport.h"
-#include "Exception.h"
-#include "TStringGrid.h"
+#include "output/CsvExport.h"
+#include "platform/Exception.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "ErrorBox.h"
-#include "PrintComponents.h"
-#include "RvOutputOptionsDialog.h"
-#include "TStringGrid.h"
+#include "platform/ErrorBox.h"
+#include "output/PrintComponents.h"
+#include "report/RvOutputOptionsDialog.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QDir>
 #include <QFile>

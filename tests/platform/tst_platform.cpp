@@ -1,10 +1,10 @@
-#include "AnsiCodePage.h"
-#include "DateText.h"
-#include "ErrorBox.h"
-#include "Exception.h"
-#include "FileWriting.h"
-#include "IniFile.h"
-#include "PercentCoding.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/DateText.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
+#include "platform/FileWriting.h"
+#include "platform/IniFile.h"
+#include "platform/PercentCoding.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "ReportDocument.h"
-#include "ReportErrors.h"
-#include "ReportTestSupport.h"
-#include "RvDataSetConnection.h"
-#include "RvProject.h"
-#include "RvRenderPDF.h"
-#include "RvRenderText.h"
-#include "RvSystem.h"
+#include "report/ReportDocument.h"
+#include "report/ReportErrors.h"
+#include "support/ReportTestSupport.h"
+#include "report/RvDataSetConnection.h"
+#include "report/RvProject.h"
+#include "report/RvRenderPDF.h"
+#include "report/RvRenderText.h"
+#include "report/RvSystem.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // plivora-service as a whole: the real executable on an ephemeral port with a
 // small demo database, spoken to over TLS with the desktop client's requests.
 
-#include "PercentCoding.h"
-#include "TlsTestClient.h"
+#include "platform/PercentCoding.h"
+#include "support/TlsTestClient.h"
 
 #include <QDate>
 #include <QProcess>

@@ -1,17 +1,17 @@
 // The service's parts without a socket: folding, query decoding, dates,
 // passwords, the store's queries and paging, demo data, options, certificate.
 
-#include "Certificate.h"
-#include "DayDate.h"
-#include "DemoData.h"
-#include "LaundryStore.h"
-#include "PasswordHash.h"
-#include "PercentCoding.h"
-#include "QueryString.h"
-#include "RequestHandler.h"
-#include "ServiceOptions.h"
-#include "TableReply.h"
-#include "TextFold.h"
+#include "service/Certificate.h"
+#include "service/DayDate.h"
+#include "service/DemoData.h"
+#include "service/LaundryStore.h"
+#include "service/PasswordHash.h"
+#include "platform/PercentCoding.h"
+#include "service/QueryString.h"
+#include "service/RequestHandler.h"
+#include "service/ServiceOptions.h"
+#include "service/TableReply.h"
+#include "service/TextFold.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "ScriptedHttpsServer.h"
+#include "support/ScriptedHttpsServer.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>

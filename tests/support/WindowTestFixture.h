@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ErrorBox.h"
+#include "platform/ErrorBox.h"
 
 #include <QDir>
 #include <QList>

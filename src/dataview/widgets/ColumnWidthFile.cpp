@@ -1,8 +1,8 @@
-#include "ColumnWidthFile.h"
+#include "dataview/widgets/ColumnWidthFile.h"
 
-#include "AnsiCodePage.h"
-#include "FileWriting.h"
-#include "TStringGrid.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/FileWriting.h"
+#include "dataview/widgets/TStringGrid.h"
 
 #include <QDir>
 #include <QFile>

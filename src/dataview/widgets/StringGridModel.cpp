@@ -1,4 +1,4 @@
-#include "StringGridModel.h"
+#include "dataview/widgets/StringGridModel.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "TDateTimePicker.h"
+#include "dataview/widgets/TDateTimePicker.h"
 
-#include "DateText.h"
+#include "platform/DateText.h"
 
 #include <QCalendarWidget>
 #include <QLocale>

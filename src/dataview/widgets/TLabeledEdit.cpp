@@ -1,4 +1,4 @@
-#include "TLabeledEdit.h"
+#include "dataview/widgets/TLabeledEdit.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "TShape.h"
+#include "dataview/widgets/TShape.h"
 
 #include <QPainter>
 #include <QResizeEvent>

@@ -1,6 +1,6 @@
-#include "TStringGrid.h"
+#include "dataview/widgets/TStringGrid.h"
 
-#include "StringGridModel.h"
+#include "dataview/widgets/StringGridModel.h"
 
 #include <QPainter>
 #include <QStyleOption>

@@ -1,6 +1,6 @@
-#include "ReportTestSupport.h"
+#include "support/ReportTestSupport.h"
 
-#include "AnsiCodePage.h"
+#include "platform/AnsiCodePage.h"
 
 #include <QFile>
 #include <QProcess>

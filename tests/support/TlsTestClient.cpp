@@ -1,4 +1,4 @@
-#include "TlsTestClient.h"
+#include "support/TlsTestClient.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/beast/core.hpp>
