@@ -2,6 +2,7 @@
 // wearer list from XMLBewohnerListe.rav) in every file format into a folder, to look at,
 // with pictures of the output-options dialog and the preview.
 //   report_sample <folder> [records]
+// The print date is fixed, so the files of two runs compare byte for byte.
 #include "bench/report/LaundrySample.h"
 #include "report/ReportDocument.h"
 #include "report/RvDataSetConnection.h"
@@ -34,6 +35,7 @@ int main(int argc, char **argv)
                                   QStringLiteral("%1.%2").arg(1 + i % 3).arg(10 + i % 25), items.value(i, 10),
                                   QStringLiteral("Wohnbereich %1").arg(QChar(u'A' + i % 4))});
         RvSystem engine;
+        engine.ReportDateTime = QDateTime(QDate(2024, 3, 1), QTime(8, 30));
         RvDataSetConnection connection(QStringLiteral("RvDataSetConnectionPlivora"));
         engine.addDataConnection(&connection);
         RvRenderPDF pdf;
@@ -65,7 +67,7 @@ int main(int argc, char **argv)
         engine.addRenderer(&html);
         engine.addRenderer(&rtf);
         engine.addRenderer(&text);
-        RvOutputOptionsDialog options(engine, RvOutputOptionsDialog::Purpose::Run);
+        RvOutputOptionsDialog options(engine.outputSettings(), RvOutputOptionsDialog::Purpose::Run);
         options.show();
         options.grab().save(QDir(folder).filePath("OutputOptions.png"));
         connection.setDataSet(&items);

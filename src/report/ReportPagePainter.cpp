@@ -76,89 +76,136 @@ void drawCell(QPainter &painter, const QFontMetricsF &metrics, const QString &te
     painter.drawText(QPointF(x, baseline), shown);
 }
 
+// The parts of one page, with the fonts and edges they share.
+class PageParts
+{
+public:
+    PageParts(QPainter &painter, const ReportDocument &doc)
+        : m_painter(painter)
+        , m_doc(doc)
+        , g(*painter.device(), doc)
+        , bodyFont(makeFont(doc, doc.fontSizePt, false))
+        , headerFont(makeFont(doc, doc.fontSizePt, true))
+        , titleFont(makeFont(doc, doc.titleFontSizePt, true))
+        , footerFont(makeFont(doc, doc.footerFontSizePt, false))
+        , bodyMetrics(bodyFont, painter.device())
+        , headerMetrics(headerFont, painter.device())
+        , titleMetrics(titleFont, painter.device())
+        , footerMetrics(footerFont, painter.device())
+        , contentLeft(g.x(doc.pageLayout.margins(QPageLayout::Millimeter).left()))
+        , contentRight(g.x(doc.contentRightMm()))
+        , tableLeft(g.x(doc.tableLeftMm()))
+        , tableRight(g.x(doc.tableRightMm()))
+        , padding(g.width(1.0))
+        , thin(g.height(0.1))
+        , rule(g.height(0.25))
+    {
+    }
+
+    // Title and print date share the baseline near the band's foot.
+    void titleBand()
+    {
+        const double bandBottom = g.lineTop(ReportDocument::TitleLine + 2);
+        const double titleBaseline = bandBottom - titleMetrics.descent() - g.height(0.6);
+        m_painter.setFont(bodyFont);
+        m_painter.setPen(Qt::black);
+        const double dateWidth = bodyMetrics.horizontalAdvance(m_doc.printDate);
+        m_painter.drawText(QPointF(contentRight - dateWidth, titleBaseline), m_doc.printDate);
+        m_painter.setFont(titleFont);
+        const double titleRoom = contentRight - contentLeft - dateWidth - g.width(5);
+        m_painter.drawText(QPointF(contentLeft, titleBaseline),
+                           titleMetrics.elidedText(m_doc.title, Qt::ElideRight, titleRoom));
+        drawHorizontal(m_painter, ruleLine, rule, contentLeft, contentRight, bandBottom);
+    }
+
+    // The header band, the shaded stripes, the column lines and the rules.
+    void tableFrame(const ReportDocumentPage &page)
+    {
+        const double headerTop = g.lineTop(ReportDocument::HeaderLine);
+        const double tableBottom = g.lineTop(ReportDocument::FirstRecordLine + page.recordCount);
+        m_painter.fillRect(QRectF(tableLeft, headerTop, tableRight - tableLeft, g.pitch()), headerFill);
+        for (int i = 1; i < page.recordCount; i += 2) {
+            const double top = g.lineTop(ReportDocument::FirstRecordLine + i);
+            m_painter.fillRect(QRectF(tableLeft, top, tableRight - tableLeft, g.pitch()), stripeFill);
+        }
+        m_painter.setPen(QPen(gridLine, thin, Qt::SolidLine, Qt::FlatCap));
+        for (qsizetype c = 1; c < m_doc.columns.size(); ++c) {
+            const double x = g.x(m_doc.columns.at(c).leftMm);
+            m_painter.drawLine(QPointF(x, headerTop), QPointF(x, tableBottom));
+        }
+        drawHorizontal(m_painter, ruleLine, rule, tableLeft, tableRight, headerTop);
+        drawHorizontal(m_painter, ruleLine, thin * 2, tableLeft, tableRight,
+                       g.lineTop(ReportDocument::FirstRecordLine));
+        drawHorizontal(m_painter, ruleLine, rule, tableLeft, tableRight, tableBottom);
+    }
+
+    void tableTexts(const ReportDocumentPage &page)
+    {
+        m_painter.setPen(Qt::black);
+        m_painter.setFont(headerFont);
+        const double headerBaseline = g.baseline(ReportDocument::HeaderLine, headerMetrics);
+        for (const ReportDocumentColumn &column : m_doc.columns)
+            drawCell(m_painter, headerMetrics, column.header, g.x(column.leftMm), g.width(column.widthMm),
+                     column.alignment, padding, headerBaseline);
+
+        m_painter.setFont(bodyFont);
+        for (int i = 0; i < page.recordCount; ++i) {
+            const QStringList &cells = m_doc.records.at(page.firstRecord + i);
+            const double baseline = g.baseline(ReportDocument::FirstRecordLine + i, bodyMetrics);
+            for (qsizetype c = 0; c < m_doc.columns.size() && c < cells.size(); ++c) {
+                const ReportDocumentColumn &column = m_doc.columns.at(c);
+                drawCell(m_painter, bodyMetrics, cells.at(c), g.x(column.leftMm), g.width(column.widthMm),
+                         column.alignment, padding, baseline);
+            }
+        }
+    }
+
+    // Record count left, page number right, under a thin rule.
+    void footer(int pageIndex)
+    {
+        const double footerTop = g.lineTop(m_doc.footerLine());
+        drawHorizontal(m_painter, gridLine, thin * 2, contentLeft, contentRight, footerTop);
+        m_painter.setPen(Qt::black);
+        m_painter.setFont(footerFont);
+        const double footerBaseline = g.baseline(m_doc.footerLine(), footerMetrics);
+        m_painter.drawText(QPointF(contentLeft, footerBaseline), m_doc.recordCountText);
+        const QString number = m_doc.pageNumberText(pageIndex);
+        m_painter.drawText(QPointF(contentRight - footerMetrics.horizontalAdvance(number), footerBaseline), number);
+    }
+
+private:
+    QPainter &m_painter;
+    const ReportDocument &m_doc;
+    const PageGeometry g;
+    const QFont bodyFont;
+    const QFont headerFont;
+    const QFont titleFont;
+    const QFont footerFont;
+    const QFontMetricsF bodyMetrics;
+    const QFontMetricsF headerMetrics;
+    const QFontMetricsF titleMetrics;
+    const QFontMetricsF footerMetrics;
+    const double contentLeft;
+    const double contentRight;
+    const double tableLeft;
+    const double tableRight;
+    const double padding;
+    const double thin; // column lines
+    const double rule; // the rules under the title and around the table
+};
+
 } // namespace
 
 void ReportPagePainter::paint(QPainter &painter, const ReportDocument &doc, int pageIndex)
 {
     const ReportDocumentPage &page = doc.pages.at(pageIndex);
-    const PageGeometry g(*painter.device(), doc);
-    const QFont bodyFont = makeFont(doc, doc.fontSizePt, false);
-    const QFont headerFont = makeFont(doc, doc.fontSizePt, true);
-    const QFont titleFont = makeFont(doc, doc.titleFontSizePt, true);
-    const QFont footerFont = makeFont(doc, doc.footerFontSizePt, false);
-    const QFontMetricsF bodyMetrics(bodyFont, painter.device());
-    const QFontMetricsF headerMetrics(headerFont, painter.device());
-    const QFontMetricsF titleMetrics(titleFont, painter.device());
-    const QFontMetricsF footerMetrics(footerFont, painter.device());
-
-    const double contentLeft = g.x(doc.pageLayout.margins(QPageLayout::Millimeter).left());
-    const double contentRight = g.x(doc.contentRightMm());
-    const double tableLeft = g.x(doc.tableLeftMm());
-    const double tableRight = g.x(doc.tableRightMm());
-    const double padding = g.width(1.0);
-    const double thin = g.height(0.1);
-    const double rule = g.height(0.25);
-
+    PageParts parts(painter, doc);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-
-    // Title band: title and print date share the baseline near the band's foot.
-    const double bandBottom = g.lineTop(ReportDocument::TitleLine + 2);
-    const double titleBaseline = bandBottom - titleMetrics.descent() - g.height(0.6);
-    painter.setFont(bodyFont);
-    painter.setPen(Qt::black);
-    const double dateWidth = bodyMetrics.horizontalAdvance(doc.printDate);
-    painter.drawText(QPointF(contentRight - dateWidth, titleBaseline), doc.printDate);
-    painter.setFont(titleFont);
-    const double titleRoom = contentRight - contentLeft - dateWidth - g.width(5);
-    painter.drawText(QPointF(contentLeft, titleBaseline), titleMetrics.elidedText(doc.title, Qt::ElideRight, titleRoom));
-    drawHorizontal(painter, ruleLine, rule, contentLeft, contentRight, bandBottom);
-
-    // Header row and record rows.
-    const double headerTop = g.lineTop(ReportDocument::HeaderLine);
-    const double tableBottom = g.lineTop(ReportDocument::FirstRecordLine + page.recordCount);
-    painter.fillRect(QRectF(tableLeft, headerTop, tableRight - tableLeft, g.pitch()), headerFill);
-    for (int i = 1; i < page.recordCount; i += 2) {
-        const double top = g.lineTop(ReportDocument::FirstRecordLine + i);
-        painter.fillRect(QRectF(tableLeft, top, tableRight - tableLeft, g.pitch()), stripeFill);
-    }
-    painter.setPen(QPen(gridLine, thin, Qt::SolidLine, Qt::FlatCap));
-    for (qsizetype c = 1; c < doc.columns.size(); ++c) {
-        const double x = g.x(doc.columns.at(c).leftMm);
-        painter.drawLine(QPointF(x, headerTop), QPointF(x, tableBottom));
-    }
-    drawHorizontal(painter, ruleLine, rule, tableLeft, tableRight, headerTop);
-    drawHorizontal(painter, ruleLine, thin * 2, tableLeft, tableRight, g.lineTop(ReportDocument::FirstRecordLine));
-    drawHorizontal(painter, ruleLine, rule, tableLeft, tableRight, tableBottom);
-
-    painter.setPen(Qt::black);
-    painter.setFont(headerFont);
-    const double headerBaseline = g.baseline(ReportDocument::HeaderLine, headerMetrics);
-    for (const ReportDocumentColumn &column : doc.columns)
-        drawCell(painter, headerMetrics, column.header, g.x(column.leftMm), g.width(column.widthMm), column.alignment,
-                 padding, headerBaseline);
-
-    painter.setFont(bodyFont);
-    for (int i = 0; i < page.recordCount; ++i) {
-        const QStringList &cells = doc.records.at(page.firstRecord + i);
-        const double baseline = g.baseline(ReportDocument::FirstRecordLine + i, bodyMetrics);
-        for (qsizetype c = 0; c < doc.columns.size() && c < cells.size(); ++c) {
-            const ReportDocumentColumn &column = doc.columns.at(c);
-            drawCell(painter, bodyMetrics, cells.at(c), g.x(column.leftMm), g.width(column.widthMm), column.alignment,
-                     padding, baseline);
-        }
-    }
-
-    // Footer: record count left, page number right, under a thin rule.
-    const double footerTop = g.lineTop(doc.footerLine());
-    drawHorizontal(painter, gridLine, thin * 2, contentLeft, contentRight, footerTop);
-    painter.setPen(Qt::black);
-    painter.setFont(footerFont);
-    const double footerBaseline = g.baseline(doc.footerLine(), footerMetrics);
-    painter.drawText(QPointF(contentLeft, footerBaseline), doc.recordCountText);
-    const QString number = doc.pageNumberText(pageIndex);
-    painter.drawText(QPointF(contentRight - footerMetrics.horizontalAdvance(number), footerBaseline), number);
-
+    parts.titleBand();
+    parts.tableFrame(page);
+    parts.tableTexts(page);
+    parts.footer(pageIndex);
     painter.restore();
 }

@@ -1,22 +1,25 @@
 #pragma once
 
-#include "report/RvSystem.h"
+#include "report/RvOutputSettings.h"
 
 #include <QDialog>
 
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-// The engine's modal output-options dialog, captioned by RvSystem::TitleSetup:
-// destination (preview, printer, file), printer options (copies, collate, duplex,
-// printer setup) and the file format and file name. What may be changed follows
-// RvSystem::SystemSetups. As a save dialog (from the preview) it shows only the
-// file part. OK is enabled only when the choice is complete.
+// The engine's modal output-options dialog: destination (preview, printer, file),
+// printer options (copies, collate, duplex, printer setup) and the file format and
+// file name, preset and limited by the settings it is given. As a save dialog
+// (from the preview) it shows only the file part. OK is enabled only when the
+// choice is complete. Its texts are English and set one by one, so an installed
+// translator changes none of them.
 class RvOutputOptionsDialog : public QDialog
 {
     Q_OBJECT
@@ -24,7 +27,7 @@ class RvOutputOptionsDialog : public QDialog
 public:
     enum class Purpose { Run, Save };
 
-    RvOutputOptionsDialog(RvSystem &system, Purpose purpose, QWidget *parent = nullptr);
+    RvOutputOptionsDialog(RvOutputSettings settings, Purpose purpose, QWidget *parent = nullptr);
 
     // The choice as it stands; the file name is absolute and ends in the format's suffix.
     RvOutputChoice choice() const;
@@ -46,15 +49,21 @@ public:
     QPushButton *cancelButton() const { return m_cancel; }
 
 private:
+    QGroupBox *createDestinationGroup();
+    QGroupBox *createPrinterGroup();
+    QGroupBox *createFileGroup();
+    QLayout *createButtons();
+    void preselect();
+    int runModal(QDialog &dialog) const;
     RvRender *currentRenderer() const;
+    void showExtension();
     void updateState();
     void formatChanged();
     void browse();
     void printerSetup();
 
-    RvSystem &m_system;
-    Purpose m_purpose;
-    QList<RvRender *> m_renderers;
+    const RvOutputSettings m_settings;
+    const Purpose m_purpose;
     QGroupBox *m_destinationGroup = nullptr;
     QGroupBox *m_printerGroup = nullptr;
     QGroupBox *m_fileGroup = nullptr;
@@ -66,6 +75,7 @@ private:
     QComboBox *m_duplex = nullptr;
     QPushButton *m_printerSetup = nullptr;
     QComboBox *m_format = nullptr;
+    QLabel *m_extension = nullptr;
     QLineEdit *m_fileName = nullptr;
     QPushButton *m_browse = nullptr;
     QPushButton *m_ok = nullptr;

@@ -172,7 +172,7 @@ void RvPreviewWindow::printReport()
 void RvPreviewWindow::saveReport()
 {
     platform::runGuarded([this] {
-        RvOutputOptionsDialog dialog(m_system, RvOutputOptionsDialog::Purpose::Save, this);
+        RvOutputOptionsDialog dialog(m_system.outputSettings(), RvOutputOptionsDialog::Purpose::Save, this);
         if (m_system.runModal(dialog) != QDialog::Accepted)
             return;
         const RvOutputChoice choice = dialog.choice();

@@ -54,6 +54,128 @@ QString fallback(QChar c)
     return QStringLiteral("\\'%1").arg(byte, 2, 16, QLatin1Char('0'));
 }
 
+// The lengths every part of a document's RTF is measured in.
+struct RtfMeasures
+{
+    explicit RtfMeasures(const ReportDocument &doc)
+        : page(doc.pageSizeMm())
+        , margins(doc.pageLayout.margins(QPageLayout::Millimeter))
+        , landscape(doc.pageLayout.orientation() == QPageLayout::Landscape)
+        , pitch(twips(doc.linePitchMm))
+        , contentWidth(twips(doc.contentRightMm() - margins.left()))
+        , tableIndent(twips(doc.tableLeftMm() - margins.left()))
+        , bodySize(QString::number(halfPoints(doc.fontSizePt)))
+    {
+    }
+
+    QSizeF page;
+    QMarginsF margins;
+    bool landscape;
+    int pitch;        // one line of the page model
+    int contentWidth; // from the left margin to the right one
+    int tableIndent;  // from the left margin to the table
+    QString bodySize; // in half points
+};
+
+// Everything before the first page: fonts, colours, document information, paper
+// and the footer.
+QString documentStart(const ReportDocument &doc, const RtfMeasures &m)
+{
+    QString rtf;
+    rtf += QLatin1String("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n");
+    rtf += QLatin1String("{\\fonttbl{\\f0\\fswiss\\fcharset0 ") + RvRenderRTF::escape(doc.fontFamily) +
+           QLatin1String(";}}\n");
+    rtf += QLatin1String("{\\colortbl;\\red0\\green0\\blue0;\\red221\\green228\\blue238;\\red243\\green243\\blue243;"
+                         "\\red64\\green64\\blue64;\\red190\\green190\\blue190;}\n");
+    rtf += QLatin1String("{\\info{\\title ") + RvRenderRTF::escape(doc.title) + QLatin1String("}{\\doccomm Plivora}}\n");
+    // The body leaves the footer's two lines (an empty one and the footer itself)
+    // free, so each page holds exactly the lines of the page model.
+    rtf += QStringLiteral("\\paperw%1\\paperh%2\\margl%3\\margr%4\\margt%5\\margb%6%7\n")
+               .arg(twips(m.page.width()))
+               .arg(twips(m.page.height()))
+               .arg(twips(m.margins.left()))
+               .arg(twips(m.margins.right()))
+               .arg(twips(m.margins.top()))
+               .arg(twips(m.margins.bottom()) + 2 * m.pitch)
+               .arg(m.landscape ? QStringLiteral("\\landscape") : QString());
+    rtf += QStringLiteral("\\sectd%1\\pgwsxn%2\\pghsxn%3\\footery%4\n")
+               .arg(m.landscape ? QStringLiteral("\\lndscpsxn") : QString())
+               .arg(twips(m.page.width()))
+               .arg(twips(m.page.height()))
+               .arg(twips(m.margins.bottom()));
+    rtf += QStringLiteral("{\\footer\\pard\\plain\\f0\\fs%1\\tqr\\tx%2 ")
+               .arg(halfPoints(doc.footerFontSizePt))
+               .arg(m.contentWidth);
+    rtf += RvRenderRTF::escape(doc.recordCountText) +
+           QStringLiteral("\\tab Seite {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} von {\\field{\\*\\fldinst NUMPAGES}"
+                          "{\\fldrslt %1}}\\par}\n")
+               .arg(doc.pageCount());
+    return rtf;
+}
+
+// A page's title line with the print date at the right, and the empty line under it.
+QString pageTitle(const ReportDocument &doc, const RtfMeasures &m, int pageIndex)
+{
+    // Texts are appended, never passed through arg(): a "%1" in a title must stay as it is.
+    QString rtf = QStringLiteral("\\pard\\plain\\f0%1\\sl-%2\\slmult0\\tqr\\tx%3{\\fs%4\\b ")
+                      .arg(pageIndex > 0 ? QStringLiteral("\\pagebb") : QString())
+                      .arg(2 * m.pitch)
+                      .arg(m.contentWidth)
+                      .arg(halfPoints(doc.titleFontSizePt));
+    rtf += RvRenderRTF::escape(doc.title) + QLatin1String("}\\tab{\\fs") + m.bodySize + QLatin1Char(' ') +
+           RvRenderRTF::escape(doc.printDate) + QLatin1String("}\\par\n");
+    rtf += QStringLiteral("\\pard\\plain\\f0\\fs%1\\sl-%2\\slmult0").arg(m.bodySize).arg(m.pitch) +
+           QLatin1String("\\par\n");
+    return rtf;
+}
+
+// The definition of one table row: its cells' borders, shading and right edges.
+QString rowStart(const ReportDocument &doc, const RtfMeasures &m, bool header, bool striped, bool last)
+{
+    QString row = QStringLiteral("\\trowd\\trgaph57\\trleft%1\\trrh-%2").arg(m.tableIndent).arg(m.pitch);
+    if (header)
+        row += QLatin1String("\\trhdr");
+    for (qsizetype c = 0; c < doc.columns.size(); ++c) {
+        const ReportDocumentColumn &column = doc.columns.at(c);
+        row += QLatin1String("\\clvertalc");
+        if (header)
+            row += QStringLiteral("\\clbrdrt\\brdrs\\brdrw10\\brdrcf%1\\clbrdrb\\brdrs\\brdrw10\\brdrcf%1").arg(ruleColor);
+        else if (last)
+            row += QStringLiteral("\\clbrdrb\\brdrs\\brdrw10\\brdrcf%1").arg(ruleColor);
+        if (c > 0)
+            row += QStringLiteral("\\clbrdrl\\brdrs\\brdrw2\\brdrcf%1").arg(gridColor);
+        if (header)
+            row += QStringLiteral("\\clcbpat%1").arg(headerColor);
+        else if (striped)
+            row += QStringLiteral("\\clcbpat%1").arg(stripeColor);
+        row += QStringLiteral("\\cellx%1").arg(twips(column.leftMm + column.widthMm - m.margins.left()));
+    }
+    return row + QLatin1Char('\n');
+}
+
+QString cell(const RtfMeasures &m, const QString &text, Qt::Alignment alignment, bool bold)
+{
+    return QLatin1String("\\pard\\plain\\intbl\\f0\\fs") + m.bodySize + alignWord(alignment) +
+           (bold ? QLatin1String("\\b ") : QLatin1String(" ")) + RvRenderRTF::escape(text) + QLatin1String("\\cell\n");
+}
+
+// The header row and the page's records, every other one shaded.
+QString pageTable(const ReportDocument &doc, const RtfMeasures &m, const ReportDocumentPage &rows)
+{
+    QString rtf = rowStart(doc, m, true, false, rows.recordCount == 0);
+    for (const ReportDocumentColumn &column : doc.columns)
+        rtf += cell(m, column.header, column.alignment, true);
+    rtf += QLatin1String("\\row\n");
+    for (int i = 0; i < rows.recordCount; ++i) {
+        const QStringList &cells = doc.records.at(rows.firstRecord + i);
+        rtf += rowStart(doc, m, false, i % 2 == 1, i == rows.recordCount - 1);
+        for (qsizetype c = 0; c < doc.columns.size(); ++c)
+            rtf += cell(m, c < cells.size() ? cells.at(c) : QString(), doc.columns.at(c).alignment, false);
+        rtf += QLatin1String("\\row\n");
+    }
+    return rtf;
+}
+
 } // namespace
 
 RvRenderRTF::RvRenderRTF(QObject *parent)
@@ -84,93 +206,11 @@ QString RvRenderRTF::escape(const QString &text)
 
 QByteArray RvRenderRTF::renderRtf(const ReportDocument &doc, const RvPageProgress &progress) const
 {
-    const QSizeF page = doc.pageSizeMm();
-    const QMarginsF margins = doc.pageLayout.margins(QPageLayout::Millimeter);
-    const bool landscape = doc.pageLayout.orientation() == QPageLayout::Landscape;
-    const int pitch = twips(doc.linePitchMm);
-    const int contentWidth = twips(doc.contentRightMm() - margins.left());
-    const QString bodySize = QString::number(halfPoints(doc.fontSizePt));
-    const QString lineFormat = QStringLiteral("\\pard\\plain\\f0\\fs%1\\sl-%2\\slmult0").arg(bodySize).arg(pitch);
-
-    QString rtf;
-    rtf += QLatin1String("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n");
-    rtf += QLatin1String("{\\fonttbl{\\f0\\fswiss\\fcharset0 ") + escape(doc.fontFamily) + QLatin1String(";}}\n");
-    rtf += QLatin1String("{\\colortbl;\\red0\\green0\\blue0;\\red221\\green228\\blue238;\\red243\\green243\\blue243;"
-                         "\\red64\\green64\\blue64;\\red190\\green190\\blue190;}\n");
-    rtf += QLatin1String("{\\info{\\title ") + escape(doc.title) + QLatin1String("}{\\doccomm Plivora}}\n");
-    // The body leaves the footer's two lines (an empty one and the footer itself)
-    // free, so each page holds exactly the lines of the page model.
-    rtf += QStringLiteral("\\paperw%1\\paperh%2\\margl%3\\margr%4\\margt%5\\margb%6%7\n")
-               .arg(twips(page.width()))
-               .arg(twips(page.height()))
-               .arg(twips(margins.left()))
-               .arg(twips(margins.right()))
-               .arg(twips(margins.top()))
-               .arg(twips(margins.bottom()) + 2 * pitch)
-               .arg(landscape ? QStringLiteral("\\landscape") : QString());
-    rtf += QStringLiteral("\\sectd%1\\pgwsxn%2\\pghsxn%3\\footery%4\n")
-               .arg(landscape ? QStringLiteral("\\lndscpsxn") : QString())
-               .arg(twips(page.width()))
-               .arg(twips(page.height()))
-               .arg(twips(margins.bottom()));
-    rtf += QStringLiteral("{\\footer\\pard\\plain\\f0\\fs%1\\tqr\\tx%2 ")
-               .arg(halfPoints(doc.footerFontSizePt))
-               .arg(contentWidth);
-    rtf += escape(doc.recordCountText) +
-           QStringLiteral("\\tab Seite {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} von {\\field{\\*\\fldinst NUMPAGES}"
-                          "{\\fldrslt %1}}\\par}\n")
-               .arg(doc.pageCount());
-
-    const int tableIndent = twips(doc.tableLeftMm() - margins.left());
-    auto rowStart = [&](bool header, bool striped, bool last) {
-        QString row = QStringLiteral("\\trowd\\trgaph57\\trleft%1\\trrh-%2").arg(tableIndent).arg(pitch);
-        if (header)
-            row += QLatin1String("\\trhdr");
-        for (qsizetype c = 0; c < doc.columns.size(); ++c) {
-            const ReportDocumentColumn &column = doc.columns.at(c);
-            row += QLatin1String("\\clvertalc");
-            if (header)
-                row += QStringLiteral("\\clbrdrt\\brdrs\\brdrw10\\brdrcf%1\\clbrdrb\\brdrs\\brdrw10\\brdrcf%1").arg(ruleColor);
-            else if (last)
-                row += QStringLiteral("\\clbrdrb\\brdrs\\brdrw10\\brdrcf%1").arg(ruleColor);
-            if (c > 0)
-                row += QStringLiteral("\\clbrdrl\\brdrs\\brdrw2\\brdrcf%1").arg(gridColor);
-            if (header)
-                row += QStringLiteral("\\clcbpat%1").arg(headerColor);
-            else if (striped)
-                row += QStringLiteral("\\clcbpat%1").arg(stripeColor);
-            row += QStringLiteral("\\cellx%1").arg(twips(column.leftMm + column.widthMm - margins.left()));
-        }
-        return row + QLatin1Char('\n');
-    };
-    auto cell = [&](const QString &text, Qt::Alignment alignment, bool bold) {
-        return QLatin1String("\\pard\\plain\\intbl\\f0\\fs") + bodySize + alignWord(alignment) +
-               (bold ? QLatin1String("\\b ") : QLatin1String(" ")) + escape(text) + QLatin1String("\\cell\n");
-    };
-
+    const RtfMeasures m(doc);
+    QString rtf = documentStart(doc, m);
     for (int p = 0; p < doc.pageCount(); ++p) {
-        const ReportDocumentPage &rows = doc.pages.at(p);
-        // Texts are appended, never passed through arg(): a "%1" in a title must stay as it is.
-        rtf += QStringLiteral("\\pard\\plain\\f0%1\\sl-%2\\slmult0\\tqr\\tx%3{\\fs%4\\b ")
-                   .arg(p > 0 ? QStringLiteral("\\pagebb") : QString())
-                   .arg(2 * pitch)
-                   .arg(contentWidth)
-                   .arg(halfPoints(doc.titleFontSizePt));
-        rtf += escape(doc.title) + QLatin1String("}\\tab{\\fs") + bodySize + QLatin1Char(' ') + escape(doc.printDate) +
-               QLatin1String("}\\par\n");
-        rtf += lineFormat + QLatin1String("\\par\n");
-
-        rtf += rowStart(true, false, rows.recordCount == 0);
-        for (const ReportDocumentColumn &column : doc.columns)
-            rtf += cell(column.header, column.alignment, true);
-        rtf += QLatin1String("\\row\n");
-        for (int i = 0; i < rows.recordCount; ++i) {
-            const QStringList &cells = doc.records.at(rows.firstRecord + i);
-            rtf += rowStart(false, i % 2 == 1, i == rows.recordCount - 1);
-            for (qsizetype c = 0; c < doc.columns.size(); ++c)
-                rtf += cell(c < cells.size() ? cells.at(c) : QString(), doc.columns.at(c).alignment, false);
-            rtf += QLatin1String("\\row\n");
-        }
+        rtf += pageTitle(doc, m, p);
+        rtf += pageTable(doc, m, doc.pages.at(p));
         if (progress)
             progress(p + 1);
     }

@@ -156,40 +156,63 @@ void RvSystem::checkReport(const ReportDefinition &report, const QString &projec
 ReportDocument RvSystem::generate(const ReportDefinition &report, const QString &projectPath)
 {
     const Records found = records(report, projectPath);
-    const QList<int> fields = ReportLayout::bindFields(report, *found.data, found.description, projectPath);
+    return build(report, found, ReportLayout::bindFields(report, *found.data, found.description, projectPath));
+}
+
+ReportDocument RvSystem::build(const ReportDefinition &report, const Records &found, const QList<int> &fields)
+{
     const QDateTime printTime = ReportDateTime.isValid() ? ReportDateTime : QDateTime::currentDateTime();
     return ReportLayout::build(report, *found.data, fields, printTime,
                                [this](int page) { showStatus(statusText(SystemFiler.StatusFormat, page)); });
 }
 
+RvOutputChoice RvSystem::presetChoice() const
+{
+    RvOutputChoice choice;
+    choice.destination = DefaultDest;
+    choice.renderer = RenderObject;
+    choice.fileName = OutputFileName;
+    choice.copies = SystemPrinter.Copies;
+    choice.collate = SystemPrinter.Collate;
+    choice.duplex = SystemPrinter.Duplex;
+    return choice;
+}
+
+RvOutputSettings RvSystem::outputSettings()
+{
+    RvOutputSettings settings;
+    settings.title = TitleSetup;
+    settings.allowed = SystemSetups;
+    settings.renderers = renderers();
+    settings.preset = presetChoice();
+    settings.printer = [this]() -> QPrinter & { return printer(); };
+    settings.runModal = [this](QDialog &dialog) { return runModal(dialog); };
+    return settings;
+}
+
 void RvSystem::execute(const ReportDefinition &report, const QString &projectPath)
 {
-    // A report whose records cannot be had fails before the user is asked anything.
-    checkReport(report, projectPath);
+    // The records are read and their fields checked before the user is asked
+    // anything: a report whose records cannot be had fails at once.
+    const Records found = records(report, projectPath);
+    const QList<int> fields = ReportLayout::bindFields(report, *found.data, found.description, projectPath);
 
-    RvOutputChoice choice;
+    RvOutputChoice choice = presetChoice();
     if (SystemSetups & ssAllowSetup) {
-        RvOutputOptionsDialog dialog(*this, RvOutputOptionsDialog::Purpose::Run, dialogParent());
+        RvOutputOptionsDialog dialog(outputSettings(), RvOutputOptionsDialog::Purpose::Run, dialogParent());
         if (runModal(dialog) != QDialog::Accepted)
             return;
         choice = dialog.choice();
-    } else {
-        choice.destination = DefaultDest;
-        choice.renderer = RenderObject;
-        choice.fileName = OutputFileName;
-        choice.copies = SystemPrinter.Copies;
-        choice.collate = SystemPrinter.Collate;
-        choice.duplex = SystemPrinter.Duplex;
-        if (choice.destination == rdFile && (!choice.renderer || choice.fileName.isEmpty()))
-            throw EReportOutputError(
-                QStringLiteral("File output needs a file format (RenderObject) and an output file name."));
+    } else if (choice.destination == rdFile && (!choice.renderer || choice.fileName.isEmpty())) {
+        throw EReportOutputError(
+            QStringLiteral("File output needs a file format (RenderObject) and an output file name."));
     }
     SystemPrinter.Copies = choice.copies;
     SystemPrinter.Collate = choice.collate;
     SystemPrinter.Duplex = choice.duplex;
 
     StatusCloser closer([this] { closeStatus(); });
-    auto doc = std::make_shared<ReportDocument>(generate(report, projectPath));
+    auto doc = std::make_shared<ReportDocument>(build(report, found, fields));
     switch (choice.destination) {
     case rdPreview:
         closeStatus();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/RvOutputSettings.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -17,23 +19,6 @@ class RvRender;
 class RvStatusWindow;
 struct ReportDefinition;
 struct ReportDocument;
-
-enum RvDestination { rdPreview, rdPrinter, rdFile };
-
-// What the output-options dialog lets the user do.
-enum RvSystemSetup {
-    ssAllowSetup = 0x001,        // show the output-options dialog at all
-    ssAllowCopies = 0x002,
-    ssAllowCollate = 0x004,
-    ssAllowDuplex = 0x008,
-    ssAllowDestPreview = 0x010,
-    ssAllowDestPrinter = 0x020,
-    ssAllowDestFile = 0x040,
-    ssAllowPrinterSetup = 0x080, // the printer setup button of the dialog
-    ssAllowPreviewSetup = 0x100, // the printer setup before printing from the preview
-};
-Q_DECLARE_FLAGS(RvSystemSetups, RvSystemSetup)
-Q_DECLARE_OPERATORS_FOR_FLAGS(RvSystemSetups)
 
 enum RvSystemOption {
     soShowStatus = 0x1,
@@ -65,17 +50,6 @@ struct RvSystemPreview
 {
     Qt::WindowState FormState = Qt::WindowMaximized;
     double ZoomFactor = 100.0; // per cent of the paper's real size
-};
-
-// Where one run goes, as chosen in the output-options dialog (or preset).
-struct RvOutputChoice
-{
-    RvDestination destination = rdPreview;
-    RvRender *renderer = nullptr;
-    QString fileName;
-    int copies = 1;
-    bool collate = false;
-    QPrinter::DuplexMode duplex = QPrinter::DuplexNone;
 };
 
 // The report engine: settings, registered renderers and data connections, and
@@ -120,17 +94,23 @@ public:
     // Every modal window of the engine (output options, preview, printer setup,
     // file dialogs) runs through this; the default is QDialog::exec(). Tests put
     // in a function that works the dialog and returns its result.
-    using ModalRunner = std::function<int(QDialog &)>;
+    using ModalRunner = RvModalRunner;
     void setModalRunner(ModalRunner runner);
     int runModal(QDialog &dialog) const;
 
     QPrinter &printer();
 
+    // Where a run goes when it is not asked: DefaultDest, RenderObject,
+    // OutputFileName and the printer settings.
+    RvOutputChoice presetChoice() const;
+    // What the output-options dialog of a run edits, preset from the settings above.
+    RvOutputSettings outputSettings();
+
     // One run of a report read from projectPath (see RvProject::Execute).
     void execute(const ReportDefinition &report, const QString &projectPath);
 
     // Checks that the report's data connection exists and has its fields; a report
-    // reading a data file is checked only when it runs.
+    // reading a data file is checked when it runs, before anything is asked.
     void checkReport(const ReportDefinition &report, const QString &projectPath) const;
 
     // The page model of a report over its data, with "Generating page %p" in the status window.
@@ -151,6 +131,7 @@ signals:
 private:
     struct Records;
     Records records(const ReportDefinition &report, const QString &projectPath) const;
+    ReportDocument build(const ReportDefinition &report, const Records &found, const QList<int> &fields);
     void showStatus(const QString &text);
     void closeStatus();
     void showPreview(std::shared_ptr<const ReportDocument> doc);

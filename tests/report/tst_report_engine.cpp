@@ -179,7 +179,7 @@ void TestReportEngine::dialogPreselection()
     QFETCH(QString, enabled);
     m_engine->DefaultDest = RvDestination(defaultDest);
     m_engine->SystemSetups = RvSystemSetups(setups);
-    RvOutputOptionsDialog dialog(*m_engine, RvOutputOptionsDialog::Purpose::Run);
+    RvOutputOptionsDialog dialog(m_engine->outputSettings(), RvOutputOptionsDialog::Purpose::Run);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Output Options"));
     QCOMPARE(dialog.previewButton()->isChecked(), checked == u"preview");
     QCOMPARE(dialog.printerButton()->isChecked(), checked == u"printer");
@@ -300,7 +300,7 @@ void TestReportEngine::formatFollowsFileName()
     QFETCH(QString, shown);
     QFETCH(QString, written);
     m_engine->DefaultDest = rdFile;
-    RvOutputOptionsDialog dialog(*m_engine, RvOutputOptionsDialog::Purpose::Run);
+    RvOutputOptionsDialog dialog(m_engine->outputSettings(), RvOutputOptionsDialog::Purpose::Run);
     dialog.fileNameEdit()->setText(typed);
     QVERIFY(dialog.selectFormat(format));
     QCOMPARE(dialog.fileNameEdit()->text(), shown);
@@ -452,7 +452,7 @@ void TestReportEngine::printerSetupAndBrowse()
         }
         return QDialog::Rejected;
     });
-    RvOutputOptionsDialog dialog(*m_engine, RvOutputOptionsDialog::Purpose::Run);
+    RvOutputOptionsDialog dialog(m_engine->outputSettings(), RvOutputOptionsDialog::Purpose::Run);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QTest::mouseClick(dialog.printerSetupButton(), Qt::LeftButton);
