@@ -3,6 +3,7 @@
 #include "app/UPlivora.h"
 #include "exchange/UPlivoraCom.h"
 #include "dataview/UPlivoraDaten.h"
+#include "output/PrintDataFileReader.h"
 
 #include <QFont>
 
@@ -17,6 +18,7 @@ void installFontSubstitutes()
 void createPlivoraObjects()
 {
     FPlivora = new TFPlivora;
+    output::installPrintDataFileReader(FPlivora->Print);
     FPlivoraDaten = new TFPlivoraDaten;
     FPlivoraDaten->Printing = &FPlivora->Print;
     FPlivoraCom = new TFPlivoraCom(*FPlivora);
