@@ -1,6 +1,7 @@
 #include "platform/ErrorBox.h"
 #include "report/ReportErrors.h"
 #include "support/ReportTestSupport.h"
+#include "report/ReportDocument.h"
 #include "report/RvDataSetConnection.h"
 #include "report/RvOutputOptionsDialog.h"
 #include "report/RvPreviewWindow.h"
@@ -15,11 +16,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +30,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace reporttest;
@@ -82,6 +86,7 @@ private slots:
     void statusWindow();
     void dataFileSource();
     void presetFileOutputNeedsFormatAndName();
+    void englishUnderAGermanTranslator();
 
 private:
     void presetFileOutput(RvRender *renderer, const QString &fileName);
@@ -589,6 +594,37 @@ void TestReportEngine::presetFileOutputNeedsFormatAndName()
     presetFileOutput(&m_text, QString());
     QVERIFY_THROWS_EXCEPTION(EReportOutputError, m_project->Execute());
     QCOMPARE(filesHere(), QStringList{"Test.rav"});
+}
+
+// The program installs the toolkit's German translation; the engine's own
+// windows keep their English texts all the same, their buttons included.
+void TestReportEngine::englishUnderAGermanTranslator()
+{
+    QTranslator german;
+    QVERIFY(german.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    QVERIFY(QCoreApplication::installTranslator(&german));
+    auto removeTranslator = qScopeGuard([&german] { QCoreApplication::removeTranslator(&german); });
+    const QDialogButtonBox toolkit(QDialogButtonBox::Cancel);
+    QCOMPARE(toolkit.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+
+    const RvOutputOptionsDialog run(m_engine->outputSettings(), RvOutputOptionsDialog::Purpose::Run);
+    QCOMPARE(run.windowTitle(), QStringLiteral("Output Options"));
+    QCOMPARE(run.okButton()->text(), QStringLiteral("OK"));
+    QCOMPARE(run.cancelButton()->text(), QStringLiteral("Cancel"));
+    const RvOutputOptionsDialog save(m_engine->outputSettings(), RvOutputOptionsDialog::Purpose::Save);
+    QCOMPARE(save.windowTitle(), QStringLiteral("Save Report"));
+    QCOMPARE(save.cancelButton()->text(), QStringLiteral("Cancel"));
+
+    m_project->Open();
+    auto doc = std::make_shared<ReportDocument>(
+        m_engine->generate(m_project->activeReport(), m_project->openedPath()));
+    const RvPreviewWindow preview(*m_engine, std::move(doc));
+    QStringList texts;
+    for (const QPushButton *button : preview.findChildren<QPushButton *>())
+        texts << button->text();
+    texts.sort();
+    QCOMPARE(texts, (QStringList{"&Close", "&Print...", "&Save...", "First", "Last", "Next", "Previous",
+                                 "Zoom In", "Zoom Out"}));
 }
 
 QTEST_MAIN(TestReportEngine)
