@@ -1,5 +1,5 @@
 #include "dataview/widgets/ColumnWidthFile.h"
-#include "dataview/widgets/StringGridModel.h"
+#include "dataview/StringGridModel.h"
 #include "dataview/widgets/TDateTimePicker.h"
 #include "dataview/widgets/TLabeledEdit.h"
 #include "dataview/widgets/TShape.h"

@@ -1,4 +1,4 @@
-#include "dataview/widgets/StringGridModel.h"
+#include "dataview/StringGridModel.h"
 
 #include <algorithm>
 
