@@ -1,4 +1,4 @@
-#include "net/RequestLine.h"
+#include "net/RequestHead.h"
 #include "support/ScriptedHttpsServer.h"
 #include "net/TIdHTTP.h"
 
