@@ -30,17 +30,17 @@ QStringList tlsModuleCandidates()
 
 std::unique_ptr<TlsTransport> openTlsTransport(const QString &modulePath)
 {
-    QString path = modulePath;
-    if (path.isEmpty()) {
-        const QStringList candidates = tlsModuleCandidates();
-        path = candidates.front();
-        for (const QString &candidate : candidates) {
-            if (QFileInfo::exists(candidate)) {
-                path = candidate;
-                break;
-            }
+    const QStringList candidates = modulePath.isEmpty() ? tlsModuleCandidates() : QStringList{modulePath};
+    QString path;
+    for (const QString &candidate : candidates) {
+        if (QFileInfo::exists(candidate)) {
+            path = candidate;
+            break;
         }
     }
+    if (path.isEmpty())
+        throw EIdOSSLCouldNotLoadSSLLibrary(
+            QStringLiteral("Could not load SSL library: no TLS module at %1").arg(candidates.join(QStringLiteral(" or "))));
     // The module stays loaded for the rest of the run: the transport's code lives in it.
     QLibrary module(path);
     module.setLoadHints(QLibrary::PreventUnloadHint);
