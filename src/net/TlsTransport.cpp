@@ -13,7 +13,6 @@
 #include <poll.h>
 
 #include <cstdio>
-#include <limits>
 #include <optional>
 
 namespace asio = boost::asio;
