@@ -16,7 +16,6 @@
 #include <QString>
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -364,7 +363,7 @@ void Server::run()
                 d->ioc.run();
                 break;
             } catch (const std::exception &error) {
-                std::fprintf(stderr, "plivora-service: %s\n", error.what());
+                logLine(error.what());
             }
         }
         threadStore = nullptr;
