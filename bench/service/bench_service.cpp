@@ -1,10 +1,14 @@
 // bench_service: how many chunk requests per second plivora-service answers on
-// one kept-alive connection, and on 50 connections at once, side by side.
+// one kept-alive connection, and on 50 connections at once, side by side; and
+// how long a refused login takes for a wrong password and for an unknown
+// customer number (the two must not tell apart which numbers exist).
 //
 //   bench_service [--seconds S] [--connections N] [--port P]
 //
 // Without --port it makes a demo database of the default size in a temporary
-// folder and starts its own service on an ephemeral port. Each connection pages
+// folder and starts its own service on an ephemeral port, with the limits per
+// client address raised (all the load comes from one address). A service given
+// by --port needs the same: --max-per-address N and --login-failures 1000. Each connection pages
 // through one list (wearers, laundry items, wash processes in turn) with the
 // desktop client's requests and default date filters, starting again at the end.
 
@@ -17,8 +21,10 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +133,40 @@ private:
     http::response<http::string_body> m_response;
 };
 
+// Median milliseconds of refused logins, alternating wrong password and unknown
+// customer on one kept-alive connection so that both see the same machine load.
+std::pair<double, double> measureRefusals(unsigned short port, int rounds)
+{
+    net::io_context ioc;
+    ssl::context tls(ssl::context::tls_client);
+    tls.set_verify_mode(ssl::verify_none);
+    beast::ssl_stream<beast::tcp_stream> stream(ioc, tls);
+    beast::get_lowest_layer(stream).connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+    stream.handshake(ssl::stream_base::client);
+    beast::flat_buffer buffer;
+    auto refusal = [&](const std::string &query) {
+        http::request<http::empty_body> request(http::verb::get, "/Login?" + query, 11);
+        request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
+        const auto sent = Clock::now();
+        http::write(stream, request);
+        http::response<http::string_body> response;
+        http::read(stream, buffer, response);
+        if (response.result_int() != 401)
+            throw std::runtime_error("a refused login got " + std::to_string(response.result_int()));
+        return std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+    };
+    std::vector<double> wrongPassword, unknownCustomer;
+    for (int i = 0; i < rounds; ++i) {
+        wrongPassword.push_back(refusal("USER=1001&PW=falsch"));
+        unknownCustomer.push_back(refusal("USER=9999&PW=falsch"));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    return {median(wrongPassword), median(unknownCustomer)};
+}
+
 Totals measure(unsigned short port, int connections, double seconds)
 {
     net::io_context ioc;
@@ -168,7 +208,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "bench_service: --init-demo failed\n");
             return 1;
         }
-        service.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--db", db, "--port", "0"});
+        service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+                      {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
+                       "--login-failures", "1000"});
         QByteArray out;
         const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
         for (int waited = 0; waited < 300 && port == 0; ++waited) {
@@ -185,7 +227,7 @@ int main(int argc, char **argv)
     }
 
     measure(port, 1, 0.5); // first login pays for PBKDF2 once; not part of either figure
-    const Totals one = measure(port, 1, seconds);
+    Totals one = measure(port, 1, seconds);
     const Totals many = measure(port, connections, seconds);
     const double oneRate = one.requests / seconds, manyRate = many.requests / seconds;
     const std::string manyLabel = std::to_string(connections) + " connections at once";
@@ -196,6 +238,17 @@ int main(int argc, char **argv)
     std::printf("ratio %d : 1 connection %*s %8.2f\n", connections, 24, "", oneRate > 0 ? manyRate / oneRate : 0.0);
     if (one.failures || many.failures)
         std::printf("failed requests: %ld and %ld\n", one.failures, many.failures);
+
+    constexpr int refusalRounds = 15;
+    try {
+        const auto [wrongPassword, unknownCustomer] = measureRefusals(port, refusalRounds);
+        std::printf("refused login, median of %d: wrong password %.1f ms, unknown customer %.1f ms, ratio %.2f\n",
+                    refusalRounds, wrongPassword, unknownCustomer,
+                    wrongPassword > 0 ? unknownCustomer / wrongPassword : 0.0);
+    } catch (const std::exception &error) {
+        std::printf("refused logins not measured: %s\n", error.what());
+        one.failures += 1;
+    }
 
     if (service.state() == QProcess::Running) {
         service.terminate();

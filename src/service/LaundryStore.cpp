@@ -219,7 +219,7 @@ bool LaundryStore::checkCredentials(std::string_view customer, std::string_view 
 {
     const std::optional<PasswordHash> stored = passwordOf(customer);
     if (!stored)
-        return false;
+        return verifyAgainstNoRecord(password);
     if (verified.contains(customer, *stored, password))
         return true;
     if (!verifyPassword(password, *stored))

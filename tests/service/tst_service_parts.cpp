@@ -337,7 +337,11 @@ void TestServiceParts::options_data()
     QTest::newRow("ephemeral port") << QStringList{"--port", "0", "--host", "127.0.0.1"} << "";
     QTest::newRow("inline value") << QStringList{"--port=8443"} << "";
     QTest::newRow("demo sizes") << QStringList{"--init-demo", "--wearers", "5", "--items", "9"} << "";
+    QTest::newRow("limits") << QStringList{"--max-per-address", "64", "--header-timeout=5", "--login-failures", "20",
+                                           "--login-window", "300"}
+                            << "";
     QTest::newRow("port too big") << QStringList{"--port", "70000"} << "--port";
+    QTest::newRow("header timeout zero") << QStringList{"--header-timeout", "0"} << "--header-timeout";
     QTest::newRow("port missing") << QStringList{"--port"} << "needs a value";
     QTest::newRow("sizes without demo") << QStringList{"--wearers", "5"} << "--init-demo";
     QTest::newRow("items without wearers") << QStringList{"--init-demo", "--wearers", "0"} << "wearer";
@@ -364,11 +368,20 @@ void TestServiceParts::options()
     }
     if (arguments == QStringList{"--port=8443"})
         QCOMPARE(std::get<ServiceOptions>(parsed).port, 8443);
+    if (arguments.startsWith(QStringLiteral("--max-per-address"))) {
+        const auto &o = std::get<ServiceOptions>(parsed);
+        QCOMPARE(o.maxConnectionsPerAddress, 64);
+        QCOMPARE(o.headerTimeoutSeconds, 5);
+        QCOMPARE(o.loginFailureLimit, 20);
+        QCOMPARE(o.loginWindowSeconds, 300);
+    }
     if (arguments.isEmpty()) {
         const auto &o = std::get<ServiceOptions>(parsed);
         QCOMPARE(o.host, std::string("127.0.0.1"));
         QCOMPARE(o.port, 8080);
         QCOMPARE(o.demoSizes.washes, 15000);
+        QCOMPARE(o.maxConnectionsPerAddress, 32);
+        QCOMPARE(o.headerTimeoutSeconds, 10);
     }
 }
 
