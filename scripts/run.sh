@@ -64,14 +64,18 @@ for f in resources/*.rav resources/Bewohner.xml resources/Waesche.xml resources/
   [ -f "$work/$(basename "$f")" ] || cp "$f" "$work/"
 done
 
-# set_ini_key FILE KEY VALUE: sets KEY of section "Global", keeping every other line.
+# set_ini_key FILE KEY VALUE: sets KEY of section "Global" (names match in any
+# case, as the program reads them), keeping every other line.
 set_ini_key() {
   local tmp
   tmp=$(mktemp "$1.XXXXXX")
   awk -v key="$2" -v value="$3" '
     function put() { print key "=" value; done = 1 }
-    /^[ \t]*\[/ { if (inGlobal && !done) put(); inGlobal = ($0 ~ /^[ \t]*\[Global\][ \t\r]*$/) }
-    inGlobal && !done && index($0, key "=") == 1 { put(); next }
+    /^[ \t]*\[/ {
+      if (inGlobal && !done) put()
+      inGlobal = (tolower($0) ~ /^[ \t]*\[global\][ \t\r]*$/)
+    }
+    inGlobal && tolower($0) ~ ("^[ \t]*" tolower(key) "[ \t]*=") { if (!done) put(); next }
     { print }
     END { if (!done) { if (!inGlobal) print "[Global]"; put() } }
   ' "$1" >"$tmp" && mv "$tmp" "$1"
@@ -92,17 +96,15 @@ free_port_from() {
   return 1
 }
 
-# Every helper runs in its own process group (job control), so stopping it
+# Every helper runs in a session of its own, so stopping its process group
 # also stops whatever it forked, and Ctrl+C reaches only this script, which
-# then stops them in order.
-set -m
+# then stops them all.
 pids=() names=()
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/plivora-run.XXXXXX")
 stopping=0
 stop_all() {
   ((stopping)) && return
   stopping=1
-  set +m # no job reports from here on
   local i pid watchdog
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill -TERM -- "-${pids[i]}" 2>/dev/null || true
@@ -133,7 +135,11 @@ trap 'stop_all; exit 129' HUP
 start() {
   local name=$1 log=$2
   shift 2
-  if [ "$log" = - ]; then "$@" </dev/null & else "$@" >"$log" 2>&1 </dev/null & fi
+  if [ "$log" = - ]; then
+    setsid "$@" </dev/null &
+  else
+    setsid "$@" >"$log" 2>&1 </dev/null &
+  fi
   pids+=("$!") names+=("$name")
 }
 last_pid() { echo "${pids[-1]}"; }

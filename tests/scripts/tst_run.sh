@@ -81,6 +81,7 @@ browser_line() { grep -q 'Plivora läuft im Browser: http://127.0.0.1:[0-9]*/vnc
 
 # check_browser OUT VNC_PORT: the noVNC page, the VNC port on loopback only,
 # and a WebSocket through websockify that gets the VNC server's greeting.
+# Leaves the noVNC port in browser_port.
 check_browser() {
   local url port listeners
   url=$(grep -o 'http://127.0.0.1:[0-9]*/vnc.html[^ ]*' "$1")
@@ -107,7 +108,7 @@ while len(rest) < 2 + 12:
     rest += s.recv(4096)
 assert rest[2:14] == b"RFB 003.008\n", rest
 PY
-  echo "$port"
+  browser_port=$port
 }
 
 case $test_case in
@@ -117,7 +118,8 @@ headless)
   out=$scratch/headless.out
   start_run "$out" -- --run-dir "$run" --port "$sport" --web-port "$wport" --vnc-port "$vport"
   wait_for 30 browser_line "$out" || fail "no browser address: $(cat "$out")"
-  [ "$(check_browser "$out" "$vport")" = "$wport" ] || fail "noVNC not on the port asked for"
+  check_browser "$out" "$vport"
+  [ "$browser_port" = "$wport" ] || fail "noVNC not on the port asked for"
   app=$(tagged_pid Plivora3) || fail "Plivora3 is not running"
   [ "$(readlink "/proc/$app/cwd")" = "$run" ] || fail "Plivora3 does not run in $run"
   grep -qz '^DISPLAY=:[0-9]*$' "/proc/$app/environ" || fail "Plivora3 has no X display"
@@ -196,7 +198,8 @@ print("ready", flush=True); time.sleep(600)' "$sport" "$wport" "$vport" >"$scrat
   vnc=$(tagged_pid x11vnc) || fail "x11vnc is not running"
   vgot=$(tr '\0' '\n' <"/proc/$vnc/cmdline" | sed -n '/^-rfbport$/{n;p}')
   [ "$vgot" != "$vport" ] || fail "x11vnc was given the taken port $vport"
-  wgot=$(check_browser "$out" "$vgot")
+  check_browser "$out" "$vgot"
+  wgot=$browser_port
   [ "$wgot" != "$wport" ] || fail "noVNC on the taken port $wport"
   kill -INT "$run_pid"
   wait_run
