@@ -144,9 +144,9 @@ start() {
 }
 last_pid() { echo "${pids[-1]}"; }
 
-# fail NAME LOG: says that NAME did not come up, in its own words, and ends the script.
+# fail NAME LOG [WHY]: says that NAME did not come up, in its own words, and ends the script.
 fail() {
-  echo "run.sh: $1 did not start:" >&2
+  echo "run.sh: $1 did not start${3:+ ($3)}:" >&2
   if grep -Eiq 'error|in use|cannot|could not|failed|denied' "$2"; then
     grep -Ei 'error|in use|cannot|could not|failed|denied' "$2" | tail -n 8 | sed 's/^/  /' >&2
   elif [ -s "$2" ]; then
@@ -166,8 +166,7 @@ wait_until() {
     kill -0 "$pid" 2>/dev/null || fail "$name" "$log"
     sleep 0.1
   done
-  echo "  (no answer after 8 s)" >>"$log"
-  fail "$name" "$log"
+  fail "$name" "$log" "no answer after 8 s"
 }
 
 service_port=$(free_port_from "$service_port")
