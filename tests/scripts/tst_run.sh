@@ -28,7 +28,7 @@ leftovers() {
 cleanups+=('leftovers | while read -r pid _; do kill -KILL "$pid"; done')
 
 tagged_pid() { # tagged_pid NAME: the tagged process whose program is NAME
-  local line pid
+  local pid
   while read -r pid _; do
     [ "$(basename "$(readlink "/proc/$pid/exe" 2>/dev/null)")" = "$1" ] && { echo "$pid"; return 0; }
   done < <(leftovers)
@@ -49,7 +49,8 @@ start_run() {
   shift
   while [ "$1" != -- ]; do envs+=("$1"); shift; done
   shift
-  env -u DISPLAY -u WAYLAND_DISPLAY PLIVORA_TEST_TAG="$tag" "${envs[@]}" \
+  mkdir -p "$scratch/tmp"
+  env -u DISPLAY -u WAYLAND_DISPLAY PLIVORA_TEST_TAG="$tag" TMPDIR="$scratch/tmp" "${envs[@]}" \
     bash "$src/scripts/run.sh" --no-build --build-dir "$build" "$@" >"$out" 2>&1 </dev/null &
   run_pid=$!
 }
@@ -72,6 +73,7 @@ expect_nothing_left() { # expect_nothing_left WHAT PORT...
   local left port
   left=$(leftovers)
   [ -z "$left" ] || fail "$1: left running: $left"
+  [ -z "$(ls -A "$scratch/tmp")" ] || fail "$1: temporary files left: $(ls -A "$scratch/tmp")"
   for port in "${@:2}"; do
     [ -z "$(ss -Hltn "sport = :$port")" ] || fail "$1: port $port still listens"
   done
@@ -151,7 +153,8 @@ display)
   run=$(new_run_dir display)
   sport=$(free_port)
   out=$scratch/display.out
-  start_run "$out" DISPLAY="$display" -- --run-dir "$run" --port "$sport"
+  mkdir -m 700 "$scratch/xdg" # as a desktop session has
+  start_run "$out" DISPLAY="$display" XDG_RUNTIME_DIR="$scratch/xdg" -- --run-dir "$run" --port "$sport"
   wait_for 30 tagged_pid Plivora3 >/dev/null || fail "Plivora3 did not start: $(cat "$out")"
   app=$(tagged_pid Plivora3)
   grep -qzx "DISPLAY=$display" "/proc/$app/environ" || fail "Plivora3 not on $display"
