@@ -10,7 +10,9 @@
 #include "dataview/widgets/TLabeledEdit.h"
 #include "dataview/widgets/TShape.h"
 #include "dataview/widgets/TStringGrid.h"
+#include "contract/ListContract.h"
 #include "exchange/ChunkRows.h"
+#include "exchange/ContractText.h"
 #include "exchange/UPlivoraCom.h"
 
 #include <QCloseEvent>
@@ -34,13 +36,8 @@ const QColor clLime(0, 255, 0);
 
 const char *const widthFiles[3] = {"PlivoraBewohner.Col", "PlivoraWaesche.Col", "PlivoraWaschVG.Col"};
 
-const QStringList bewohnerHeaders = {"TraegerNr", "Name", "Vorname", "Zimmernummer", "LieferAdrID", "Wohnbereich"};
-const QStringList waescheHeaders = {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr",
-                                    "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
-                                    "LieferAdrID", "Ausgang", "LetzteCharge", "Groesse", "MaxWasch"};
-const QStringList waschHeaders = {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr",
-                                  "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
-                                  "LieferAdrID", "Ausgang", "Charge", "Groesse", "MaxWasch"};
+// The columns of each sheet, in page-index order.
+const contract::ListContract *const sheetContracts[3] = {&contract::wearers, &contract::items, &contract::washes};
 
 QFont tahoma(int pixelHeight)
 {
@@ -306,11 +303,11 @@ bool &TFPlivoraDaten::endFlagOf(int pageIndex)
 
 void TFPlivoraDaten::initSheet(int pageIndex)
 {
-    static const QStringList *const headers[3] = {&bewohnerHeaders, &waescheHeaders, &waschHeaders};
     TStringGrid *grid = gridOf(pageIndex);
     // Each header goes into the first empty header cell, so running this
     // again never writes a header twice or shifts one.
-    for (const QString &header : *headers[pageIndex]) {
+    for (const contract::Column &column : sheetContracts[pageIndex]->columns) {
+        const QString header = exchange::contractText(column.caption);
         for (int col = 0; col < grid->colCount(); ++col) {
             if (grid->cell(col, 0).isEmpty()) {
                 grid->setCell(col, 0, header);
@@ -625,8 +622,7 @@ void TFPlivoraDaten::readRows(int pageIndex, Record &record)
 
     TStringGrid *grid = gridOf(pageIndex);
     bool &endFlag = endFlagOf(pageIndex);
-    // The wash list's first cell only feeds the paging key.
-    const int columnShift = pageIndex == 2 ? 2 : 1;
+    const contract::ListContract &cells = *sheetContracts[pageIndex];
     int targetRow = 0;
     RowSink sink;
     sink.rowStarts = [&](bool endRow) {
@@ -639,7 +635,8 @@ void TFPlivoraDaten::readRows(int pageIndex, Record &record)
         targetRow = r - 1;
     };
     sink.cell = [&](int cellNumber, const QString &value) {
-        const int col = cellNumber - columnShift;
+        // The wash list's first cell has no column: it only feeds the paging key.
+        const int col = cells.columnOfCell(cellNumber);
         if (col >= 0)
             grid->setCell(col, targetRow, value);
     };
