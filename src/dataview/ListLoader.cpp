@@ -2,38 +2,19 @@
 
 #include "dataview/StringGridModel.h"
 #include "exchange/ChunkRows.h"
+#include "exchange/UPlivoraCom.h"
 
 namespace dataview {
 
-namespace {
-
-// The paging key a new load starts from.
-void resetPagingKey(TBWKom &record)
-{
-    record.LetzteBewNummer = 0;
-}
-
-void resetPagingKey(TWaeKom &record)
-{
-    record.LetzteIDNummer = QStringLiteral("S000000");
-}
-
-void resetPagingKey(TWaschKom &record)
-{
-    record.LetzteIDNummer = QStringLiteral("0");
-}
-
-} // namespace
-
 template <class Record>
 ListLoader<Record>::ListLoader(ListExchange<Record> &exchange, StringGridModel &grid, SheetView &view,
-                               bool &reloadFlag, bool &endFlag, int columnShift, Guard guard)
+                               bool &reloadFlag, bool &endFlag, const contract::ListContract &columns, Guard guard)
     : m_exchange(exchange)
     , m_grid(grid)
     , m_view(view)
     , m_reload(reloadFlag)
     , m_noMore(endFlag)
-    , m_columnShift(columnShift)
+    , m_columns(columns)
     , m_guard(std::move(guard))
 {
 }
@@ -67,7 +48,7 @@ void ListLoader<Record>::startNewLoad(Record &record)
     record.Status = -1;
     m_view.showLamp(Lamp::Maroon);
     record.AnzahlDatensaetzeGelesen = 0;
-    resetPagingKey(record);
+    setStartPagingKey(record);
     m_grid.setGridRowCount(2);
     m_view.initSheet();
     showCounter(record);
@@ -127,7 +108,7 @@ void ListLoader<Record>::readRows()
         targetRow = r - 1;
     };
     sink.cell = [&](int cellNumber, const QString &value) {
-        const int col = cellNumber - m_columnShift;
+        const int col = m_columns.columnOfCell(cellNumber);
         if (col >= 0)
             m_grid.setCell(col, targetRow, value);
     };

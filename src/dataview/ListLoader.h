@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contract/ListContract.h"
 #include "exchange/TransferRecords.h"
 
 #include <QString>
@@ -53,10 +54,10 @@ template <class Record>
 class ListLoader
 {
 public:
-    // columnShift: reply cell c lands in grid column c - columnShift; the
-    // cells before the first column only feed the paging key.
+    // columns: which grid column each reply cell lands in; a cell without a
+    // column only feeds the paging key.
     ListLoader(ListExchange<Record> &exchange, StringGridModel &grid, SheetView &view, bool &reloadFlag,
-               bool &endFlag, int columnShift, Guard guard);
+               bool &endFlag, const contract::ListContract &columns, Guard guard);
 
     // One tick: a new load after "Neu Laden", then the append of a waiting
     // reply, then the next request. Returns false when a step failed; the
@@ -81,7 +82,7 @@ private:
     SheetView &m_view;
     bool &m_reload;
     bool &m_noMore;
-    const int m_columnShift;
+    const contract::ListContract &m_columns;
     const Guard m_guard;
     bool m_paused = false;
     std::uint64_t m_placedGeneration = 0;

@@ -6,6 +6,8 @@
 #include "dataview/widgets/TLabeledEdit.h"
 #include "dataview/widgets/TShape.h"
 #include "dataview/widgets/TStringGrid.h"
+#include "contract/ListContract.h"
+#include "exchange/ContractText.h"
 #include "exchange/UPlivoraCom.h"
 #include "output/CsvExport.h"
 #include "output/PrintComponents.h"
@@ -54,29 +56,16 @@ QString widthFileOf(Sheet sheet)
     return {};
 }
 
-const QStringList bewohnerHeaders = {"TraegerNr", "Name", "Vorname", "Zimmernummer", "LieferAdrID", "Wohnbereich"};
-const QStringList waescheHeaders = {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr",
-                                    "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
-                                    "LieferAdrID", "Ausgang", "LetzteCharge", "Groesse", "MaxWasch"};
-const QStringList waschHeaders = {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr",
-                                  "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
-                                  "LieferAdrID", "Ausgang", "Charge", "Groesse", "MaxWasch"};
 
-// Reply cell c of a list lands in grid column c - columnShift.
-int columnShiftOf(Sheet sheet)
-{
-    const int pageIndex = pageIndexOf(sheet);
-    // The wash list's first cell only feeds the paging key.
-    const int columnShift = pageIndex == 2 ? 2 : 1;
-    return columnShift;
-}
+// The columns of each sheet, in page-index order.
+const contract::ListContract *const sheetContracts[3] = {&contract::wearers, &contract::items, &contract::washes};
 
 // Each header goes into the first empty header cell, so running this
 // again never writes a header twice or shifts one.
 void fillHeaders(TStringGrid *grid, int pageIndex)
 {
-    static const QStringList *const headers[3] = {&bewohnerHeaders, &waescheHeaders, &waschHeaders};
-    for (const QString &header : *headers[pageIndex]) {
+    for (const contract::Column &column : sheetContracts[pageIndex]->columns) {
+        const QString header = exchange::contractText(column.caption);
         for (int col = 0; col < grid->colCount(); ++col) {
             if (grid->cell(col, 0).isEmpty()) {
                 grid->setCell(col, 0, header);
@@ -144,11 +133,11 @@ struct TFPlivoraDaten::Loading
         , waescheView(w.ShapeStatusWae, w.DatenWae, [&w] { w.InitWaescheSheet(); })
         , waschView(w.ShapeStatusWasch, w.DatenWasch, [&w] { w.InitWaschSheet(); })
         , bewohner(bewohnerExchange, *w.StringGridBewohner->gridModel(), bewohnerView, w.ReloadBewohner,
-                   w.NoMoreBew, columnShiftOf(Sheet::Bewohner), &platform::runGuarded)
+                   w.NoMoreBew, contract::wearers, &platform::runGuarded)
         , waesche(waescheExchange, *w.StringGridWaesche->gridModel(), waescheView, w.ReloadWaesche, w.NoMoreWae,
-                  columnShiftOf(Sheet::Waesche), &platform::runGuarded)
+                  contract::items, &platform::runGuarded)
         , wasch(waschExchange, *w.StringGridWaschVG->gridModel(), waschView, w.ReloadWasch, w.NoMoreWasch,
-                columnShiftOf(Sheet::Wasch), &platform::runGuarded)
+                contract::washes, &platform::runGuarded)
     {
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contract/ListContract.h"
 #include "service/PasswordHash.h"
 #include "service/Sqlite.h"
 
@@ -11,7 +12,7 @@
 
 namespace service {
 
-enum class ListKind { Wearers, Items, Washes };
+using ListKind = contract::List;
 
 // The cells of one reply row in wire order, plain (not yet percent-encoded),
 // dates as "dd.MM.yyyy", missing values empty.
@@ -80,8 +81,12 @@ private:
                 WearerChunk, ItemChunk, WashChunk, SlotCount };
     SqliteStatement &statement(Slot slot);
 
+    // The laundry-item and wash-process chunks differ in statement, key and cells.
+    template<typename Key>
+    std::vector<Row> laundryChunk(Slot slot, std::string_view customer, Key after, const ItemFilter &filter,
+                                  int limit, const contract::ListContract &list);
     static void bindItemFilter(SqliteStatement &statement, const ItemFilter &filter);
-    static std::vector<Row> collect(SqliteStatement &statement, const std::vector<bool> &dateColumns);
+    static std::vector<Row> collect(SqliteStatement &statement, const contract::ListContract &list);
 
     SqliteDatabase m_db;
     std::optional<SqliteStatement> m_statements[SlotCount];

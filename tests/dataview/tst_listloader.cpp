@@ -149,8 +149,8 @@ private:
 template <class Record>
 struct List
 {
-    explicit List(int columns, int columnShift = 1)
-        : loader(exchange, grid, sheet, reload, noMore, columnShift, [this](const std::function<void()> &step) {
+    explicit List(int columns, const contract::ListContract &contract = contract::wearers)
+        : loader(exchange, grid, sheet, reload, noMore, contract, [this](const std::function<void()> &step) {
             try {
                 step();
                 return true;
@@ -386,7 +386,7 @@ void TestListLoader::aListInFlightIsLeftAlone()
 
 void TestListLoader::washCellOneOnlyFeedsTheKey()
 {
-    List<TWaschKom> washes(15, 2);
+    List<TWaschKom> washes(15, contract::washes);
     QString cells = QStringLiteral("<td>77</td>");
     QStringList expected;
     for (int c = 2; c <= 16; ++c) {

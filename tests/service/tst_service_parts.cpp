@@ -1,6 +1,7 @@
 // The service's parts without a socket: folding, query decoding, dates,
 // passwords, the store's queries and paging, demo data, options, certificate.
 
+#include "contract/ListContract.h"
 #include "service/Certificate.h"
 #include "service/DayDate.h"
 #include "service/DemoData.h"
@@ -59,6 +60,7 @@ private slots:
     void endRowOnlyWhenFewerThanTenRemain();
     void cellsAreEscaped();
     void demoDataIsDeterministicAndRealistic();
+    void dateCellsAreTheListsDateCells();
     void options_data();
     void options();
     void selfSignedCertificate();
@@ -327,6 +329,37 @@ void TestServiceParts::demoDataIsDeterministicAndRealistic()
         }
     }
     QVERIFY(twoPartName && sharpS && undispatched);
+}
+
+void TestServiceParts::dateCellsAreTheListsDateCells()
+{
+    // A cell holds dates exactly where the list says so: a flag missing sends
+    // ISO dates to the client, a flag too many sends a non-date as if converted.
+    LaundryStore store(":memory:", SqliteDatabase::Mode::Create);
+    fillDemoData(store, {1, 20, 100, 300}, fixedToday(), fastIterations);
+    const std::pair<const contract::ListContract *, std::vector<Row>> chunks[] = {
+        {&contract::wearers, store.wearerChunk("1001", 0, {}, 1 << 20)},
+        {&contract::items, store.itemChunk("1001", "", {}, 1 << 20)},
+        {&contract::washes, store.washChunk("1001", 0, {}, 1 << 20)},
+    };
+    for (const auto &[list, rows] : chunks) {
+        QVERIFY(!rows.empty());
+        for (int cell = 1; cell <= list->cellCount(); ++cell) {
+            bool anyValue = false, allDates = true;
+            for (const Row &row : rows) {
+                QCOMPARE(int(row.size()), list->cellCount());
+                const std::string &value = row[std::size_t(cell - 1)];
+                if (value.empty())
+                    continue;
+                anyValue = true;
+                allDates &= QDate::fromString(QString::fromStdString(value), u"dd.MM.yyyy").isValid();
+            }
+            const QByteArray where = QByteArray::fromStdString(std::string(list->chunkPath)) + " cell "
+                + QByteArray::number(cell);
+            QVERIFY2(anyValue, where.constData());
+            QVERIFY2(allDates == list->isDateCell(cell), where.constData());
+        }
+    }
 }
 
 void TestServiceParts::options_data()
