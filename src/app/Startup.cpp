@@ -27,6 +27,7 @@ void createPlivoraObjects()
 void destroyPlivoraObjects()
 {
     delete FPlivoraCom;
+    FPlivoraCom = nullptr;
     delete FPlivoraDaten;
     delete FPlivora;
 }

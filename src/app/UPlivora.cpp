@@ -43,13 +43,6 @@ QPushButton *makeBigButton(QWidget *parent, const QString &caption, const QFont 
     return button;
 }
 
-// The hourglass for as long as the object lives, also when an error leaves early.
-struct WaitCursor
-{
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
-
 } // namespace
 
 TFPlivora::TFPlivora(QWidget *parent)
@@ -91,6 +84,21 @@ void TFPlivora::FormShow()
     IniDat = std::make_unique<::IniFile>(IniFile);
     IPWebServer = IniDat->readString(QStringLiteral("Global"), QStringLiteral("IPWebServer"), QStringLiteral("127.0.0.1"));
     PortWebServer = IniDat->readString(QStringLiteral("Global"), QStringLiteral("PortWebServer"), QStringLiteral("8080"));
+    LadeIntervall = loadIntervalOf(IniDat->readString(QStringLiteral("Global"), QStringLiteral("LadeIntervall"), {}));
+    if (FPlivoraDaten)
+        FPlivoraDaten->setLoadInterval(LadeIntervall);
+}
+
+int loadIntervalOf(const QString &text)
+{
+    constexpr int standard = 500;
+    if (text.isEmpty() || text.size() > 5)
+        return standard;
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return standard;
+    const int value = text.toInt();
+    return value <= 60000 ? value : standard;
 }
 
 void TFPlivora::BitBtnEndeClick()
@@ -100,21 +108,58 @@ void TFPlivora::BitBtnEndeClick()
 
 void TFPlivora::BitBtnLoginClick()
 {
-    WaitCursor hourglass;
+    // The answer comes back later; meanwhile the window paints and the
+    // hourglass and a disabled "Login" say that an attempt is under way.
+    if (m_attempting)
+        return;
+    m_attempting = true;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    BitBtnLogin->setEnabled(false);
     IdHTTPPlivora.Request.setContentType(QStringLiteral("text/html"));
+    auto failed = [this] {
+        platform::showMessage(QMessageBox::Critical, QStringLiteral("Fehler"), QStringLiteral("Login error"));
+        endAttempt();
+    };
     try {
         KDNummerPub = KDNummer->text();
         PWPub = PW->text();
-        const QString reply = IdHTTPPlivora.Get(loginUrl());
-        if (reply.isEmpty())
+        IdHTTPPlivora.GetAsync(loginUrl(), this, [this, failed](const QString &reply, std::exception_ptr error) {
+            platform::runGuarded([&] { loginAnswered(reply, error, failed); });
+        });
+    } catch (const std::exception &) {
+        failed();
+    }
+}
+
+void TFPlivora::loginAnswered(const QString &reply, std::exception_ptr error, const std::function<void()> &failed)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+        if (reply.isEmpty()) {
+            endAttempt();
             return;
+        }
         XmlDocument document = NewXMLDocument(QStringLiteral("1.0"));
         document.LoadFromXML(reply);
-        FPlivoraDaten->showMaximized();
-        hide();
     } catch (const std::exception &) {
-        platform::showMessage(QMessageBox::Critical, QStringLiteral("Fehler"), QStringLiteral("Login error"));
+        failed();
+        return;
     }
+    // The hourglass stays, and the login window with it, until the
+    // data window's show sequence has its count replies.
+    connect(FPlivoraDaten, &TFPlivoraDaten::showFinished, this, [this] {
+        hide();
+        endAttempt();
+    }, Qt::SingleShotConnection);
+    FPlivoraDaten->showMaximized();
+}
+
+void TFPlivora::endAttempt()
+{
+    m_attempting = false;
+    BitBtnLogin->setEnabled(true);
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void TFPlivora::showEvent(QShowEvent *event)

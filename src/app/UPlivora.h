@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <exception>
+#include <functional>
 #include <memory>
 
 class IniFile;
@@ -32,6 +34,8 @@ public:
 
     QString IniFile;
     std::unique_ptr<::IniFile> IniDat;
+    // Milliseconds between the data window's loading ticks.
+    int LadeIntervall = 500;
 
     void BitBtnEndeClick();
     void BitBtnLoginClick();
@@ -42,8 +46,17 @@ public:
     }
 
 protected:
+    // A login attempt whose answer is still out: hourglass on, "Login" off.
+    void endAttempt();
+    void loginAnswered(const QString &reply, std::exception_ptr error, const std::function<void()> &failed);
+    bool m_attempting = false;
+
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 };
 
 extern TFPlivora *FPlivora;
+
+// The "LadeIntervall" value of "config.ini": a whole number from 0 to 60000,
+// anything else (a missing key included) the standard 500.
+int loadIntervalOf(const QString &text);

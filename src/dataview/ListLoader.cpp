@@ -16,6 +16,7 @@ ListLoader<Record>::ListLoader(ListExchange<Record> &exchange, StringGridModel &
     , m_noMore(endFlag)
     , m_columns(columns)
     , m_guard(std::move(guard))
+    , m_outcome([this](std::exception_ptr error) { takeOutcome(error); })
 {
 }
 
@@ -33,12 +34,28 @@ bool ListLoader<Record>::serve()
         if (record.Status == 0)
             requestNext(record);
     });
-    if (!served) {
-        // The error box has been shown by now; the list waits for "Neu Laden".
-        m_paused = true;
-        m_view.showLamp(Lamp::Maroon);
-    }
+    if (!served)
+        pause();
     return served;
+}
+
+template <class Record>
+bool ListLoader<Record>::takeOutcome(std::exception_ptr error)
+{
+    if (!error)
+        return true;
+    const bool served = m_guard([&error] { std::rethrow_exception(error); });
+    if (!served)
+        pause();
+    return served;
+}
+
+template <class Record>
+void ListLoader<Record>::pause()
+{
+    // The error box has been shown by now; the list waits for "Neu Laden".
+    m_paused = true;
+    m_view.showLamp(Lamp::Maroon);
 }
 
 template <class Record>
@@ -76,10 +93,19 @@ void ListLoader<Record>::requestNext(Record &record)
         m_view.showLamp(Lamp::Lime);
         return;
     }
+    // One exchange at a time over the one connection: while another list's
+    // reply is still out, this list waits for a later tick.
+    if (m_exchange.busy())
+        return;
     m_view.showLamp(Lamp::Yellow);
     m_view.processPendingMessages();
     record.Status = 1;
-    m_exchange.requestChunk();
+    try {
+        m_exchange.requestChunk([this](std::exception_ptr error) { m_outcome(error); });
+    } catch (...) {
+        record.Status = 2;
+        throw;
+    }
 }
 
 template <class Record>

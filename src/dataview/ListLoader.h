@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 
 class StringGridModel;
@@ -24,7 +25,7 @@ public:
     virtual void showCounter(const QString &text) = 0;
     // The sheet initialisation: headers kept, end flag cleared, lamp kept a disc.
     virtual void initSheet() = 0;
-    // Lets the window repaint and handle queued input in the middle of a tick.
+    // The moments of a tick where the window lets what it shows be painted.
     virtual void processPendingMessages() = 0;
 };
 
@@ -35,11 +36,14 @@ class ListExchange
 public:
     virtual ~ListExchange() = default;
     virtual Record &record() = 0;
-    // Asks for the chunk after the record's paging key. The record shows
-    // Status 2 once the outcome is in, also when the exchange raises; until
-    // then it shows 1 and the loader leaves the list alone. Today every
-    // exchange has its outcome when it returns.
-    virtual void requestChunk() = 0;
+    // Asks for the chunk after the record's paging key and returns at once.
+    // When the outcome is in, the record shows Status 2 and `done` gets the
+    // error the exchange ended in, if any; until then the record shows 1 and
+    // the loader leaves the list alone. An error thrown by the call itself
+    // also leaves Status 2.
+    virtual void requestChunk(std::function<void(std::exception_ptr)> done) = 0;
+    // Some exchange (of any list) is under way: no request may start now.
+    virtual bool busy() const = 0;
 };
 
 // Runs one step of the cycle and says whether it ended normally; the window's
@@ -64,6 +68,13 @@ public:
     // list then pauses, with a maroon lamp, until its next "Neu Laden".
     bool serve();
 
+    // A chunk exchange's outcome, on the window's thread: an error is raised
+    // in the guard, which shows it, and the list pauses as after a failed
+    // tick. Returns false then. By default the outcome of each request comes
+    // here; the window puts its own step in between with setOutcomeHandler.
+    bool takeOutcome(std::exception_ptr error);
+    void setOutcomeHandler(std::function<void(std::exception_ptr)> handler) { m_outcome = std::move(handler); }
+
     // The row reader: places the rows of the record document into the grid.
     // An empty reply leaves the previous one in the document, so a document
     // that was placed already is not placed again.
@@ -76,6 +87,7 @@ private:
     void appendReply(Record &record);
     void requestNext(Record &record);
     void showCounter(const Record &record);
+    void pause();
 
     ListExchange<Record> &m_exchange;
     StringGridModel &m_grid;
@@ -86,6 +98,7 @@ private:
     const Guard m_guard;
     bool m_paused = false;
     std::uint64_t m_placedGeneration = 0;
+    std::function<void(std::exception_ptr)> m_outcome;
 };
 
 extern template class ListLoader<TBWKom>;

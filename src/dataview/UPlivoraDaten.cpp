@@ -18,6 +18,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -92,36 +94,98 @@ QString dateOf(const TDateTimePicker *picker)
     return platform::dateText(picker->date());
 }
 
+// Paints the data window at most about 30 times a second, however fast
+// replies come: an update request that comes sooner after the last paint is
+// held back and made at the end of that interval.
+class PaintPacer final : public QObject
+{
+public:
+    static constexpr int interval = 33; // ms
+
+    explicit PaintPacer(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        m_resume.setSingleShot(true);
+        connect(&m_resume, &QTimer::timeout, this, [this] {
+            QCoreApplication::postEvent(m_window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+        });
+        m_sincePaint.start();
+        window->installEventFilter(this);
+    }
+
+    // Paints what changed now, if the last paint is an interval ago; the
+    // moments a tick asks for this are what keeps every lamp colour visible.
+    void paintNowIfDue(QWidget *widget)
+    {
+        if (m_sincePaint.elapsed() >= interval && widget->isVisible())
+            widget->repaint();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_window || event->type() != QEvent::UpdateRequest)
+            return false;
+        const qint64 since = m_sincePaint.elapsed();
+        if (since < interval) {
+            if (!m_resume.isActive())
+                m_resume.start(int(interval - since));
+            return true;
+        }
+        m_sincePaint.restart();
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    QTimer m_resume;
+    QElapsedTimer m_sincePaint;
+};
+
 // One sheet's lamp and counter as its loader shows them.
 class SheetControls final : public dataview::SheetView
 {
 public:
-    SheetControls(TShape *lamp, TLabeledEdit *counter, std::function<void()> initSheet)
+    SheetControls(TShape *lamp, TLabeledEdit *counter, PaintPacer &pacer, std::function<void()> initSheet)
         : m_lamp(lamp)
         , m_counter(counter)
+        , m_pacer(pacer)
         , m_initSheet(std::move(initSheet))
     {
     }
 
     void showLamp(dataview::Lamp colour) override { m_lamp->setPenColor(colourOf(colour)); }
-    void showCounter(const QString &text) override { m_counter->setText(text); }
+    void showCounter(const QString &text) override
+    {
+        if (m_counter->text() != text)
+            m_counter->setText(text);
+    }
     void initSheet() override { m_initSheet(); }
-    void processPendingMessages() override { QCoreApplication::processEvents(); }
+    // Nothing else runs in the middle of a tick: replies come back queued, so
+    // only painting is let through here.
+    void processPendingMessages() override { m_pacer.paintNowIfDue(m_lamp); }
 
 private:
     TShape *m_lamp;
     TLabeledEdit *m_counter;
+    PaintPacer &m_pacer;
     std::function<void()> m_initSheet;
 };
 
 // A list's side of the exchange object, reached through FPlivoraCom when it
 // is used: the exchange object is created after this window.
-template <class Record, Record TFPlivoraCom::*transfer, void (TFPlivoraCom::*getChunk)()>
+template <class Record, Record TFPlivoraCom::*transfer,
+          void (TFPlivoraCom::*getChunk)(std::function<void(std::exception_ptr)>)>
 class ComListExchange final : public dataview::ListExchange<Record>
 {
 public:
     Record &record() override { return FPlivoraCom->*transfer; }
-    void requestChunk() override { (FPlivoraCom->*getChunk)(); }
+    void requestChunk(std::function<void(std::exception_ptr)> done) override
+    {
+        (FPlivoraCom->*getChunk)(std::move(done));
+    }
+    bool busy() const override { return FPlivoraCom->exchangeInFlight(); }
 };
 
 } // namespace
@@ -129,9 +193,10 @@ public:
 struct TFPlivoraDaten::Loading
 {
     explicit Loading(TFPlivoraDaten &w)
-        : bewohnerView(w.ShapeStatusBew, w.DatenBew, [&w] { w.InitBewohnerSheet(); })
-        , waescheView(w.ShapeStatusWae, w.DatenWae, [&w] { w.InitWaescheSheet(); })
-        , waschView(w.ShapeStatusWasch, w.DatenWasch, [&w] { w.InitWaschSheet(); })
+        : pacer(new PaintPacer(&w))
+        , bewohnerView(w.ShapeStatusBew, w.DatenBew, *pacer, [&w] { w.InitBewohnerSheet(); })
+        , waescheView(w.ShapeStatusWae, w.DatenWae, *pacer, [&w] { w.InitWaescheSheet(); })
+        , waschView(w.ShapeStatusWasch, w.DatenWasch, *pacer, [&w] { w.InitWaschSheet(); })
         , bewohner(bewohnerExchange, *w.StringGridBewohner->gridModel(), bewohnerView, w.ReloadBewohner,
                    w.NoMoreBew, contract::wearers, &platform::runGuarded)
         , waesche(waescheExchange, *w.StringGridWaesche->gridModel(), waescheView, w.ReloadWaesche, w.NoMoreWae,
@@ -141,6 +206,7 @@ struct TFPlivoraDaten::Loading
     {
     }
 
+    PaintPacer *pacer; // owned by the window
     ComListExchange<TBWKom, &TFPlivoraCom::BWTransfer, &TFPlivoraCom::GetChunkBewohner> bewohnerExchange;
     ComListExchange<TWaeKom, &TFPlivoraCom::WAETransfer, &TFPlivoraCom::GetChunkWaesche> waescheExchange;
     ComListExchange<TWaschKom, &TFPlivoraCom::WASCHTransfer, &TFPlivoraCom::GetChunkWasch> waschExchange;
@@ -157,6 +223,9 @@ TFPlivoraDaten::TFPlivoraDaten(QWidget *parent)
 {
     createControls();
     m_loading = std::make_unique<Loading>(*this);
+    m_loading->bewohner.setOutcomeHandler([this](std::exception_ptr e) { takeOutcome(m_loading->bewohner, e); });
+    m_loading->waesche.setOutcomeHandler([this](std::exception_ptr e) { takeOutcome(m_loading->waesche, e); });
+    m_loading->wasch.setOutcomeHandler([this](std::exception_ptr e) { takeOutcome(m_loading->wasch, e); });
     FormCreate();
 }
 
@@ -400,6 +469,9 @@ void TFPlivoraDaten::createControls()
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
+    m_nextTick = new QTimer(this);
+    m_nextTick->setSingleShot(true);
+    m_nextTick->setInterval(0);
     connectHandlers();
 }
 
@@ -460,6 +532,10 @@ void TFPlivoraDaten::connectHandlers()
     connect(BitBtnWaeDrucken, &QPushButton::clicked, this, guarded([this] { BitBtnWaeDruckenClick(); }));
     connect(BitBtnWaschDruck, &QPushButton::clicked, this, guarded([this] { BitBtnWaschDruckClick(); }));
     connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
+    connect(m_nextTick, &QTimer::timeout, this, guarded([this] {
+                if (Timer1->isActive())
+                    Timer1Timer();
+            }));
 }
 
 void TFPlivoraDaten::FormCreate()
@@ -543,46 +619,95 @@ void TFPlivoraDaten::resetPickers(TDateTimePicker *const (&pickers)[6])
 
 void TFPlivoraDaten::FormShow()
 {
-    // Every step runs even when one fails, so the window never stays dead;
-    // the first error is shown once at the end.
-    std::optional<QString> firstError;
-    auto step = [&firstError](const std::function<void()> &work) {
-        try {
-            work();
-        } catch (const std::exception &error) {
-            if (!firstError)
-                firstError = platform::errorMessage(error);
-        }
-    };
-    auto countStep = [&](Sheet sheet, const std::function<void()> &exchange) {
-        step([&] {
-            try {
-                exchange();
-            } catch (...) {
+    // The count replies come back one after the other; each later step runs
+    // once the one before has its reply. Every step runs even when one fails,
+    // so the window never stays dead; the first error is shown once at the end.
+    // Until then the sheets take no input: a "Neu Laden" before the widths are
+    // read would write default widths over the user's width file.
+    m_showing = true;
+    m_showError.reset();
+    PageControlData->setEnabled(false);
+    countStep(Sheet::Bewohner, FPlivoraCom->BWTransfer.Initialisiert, &TFPlivoraCom::InitBewohnerCom, [this] {
+        countStep(Sheet::Waesche, FPlivoraCom->WAETransfer.Initialisiert, &TFPlivoraCom::InitWaescheCom, [this] {
+            resetPickers({DateTimePickerWAEAngNach, DateTimePickerWAEAngVor, DateTimePickerWAEEingNach,
+                          DateTimePickerWAEEingVor, DateTimePickerWAEAusgNach, DateTimePickerWAEAusgVor});
+            countStep(Sheet::Wasch, FPlivoraCom->WASCHTransfer.Initialisiert, &TFPlivoraCom::InitWaschCom, [this] {
+                resetPickers({DateTimePickerWaschAngNach, DateTimePickerWaschAngVor, DateTimePickerWaschEingNach,
+                              DateTimePickerWaschEingVor, DateTimePickerWaschAusgNach, DateTimePickerWaschAusgVor});
+                finishShow();
+            });
+        });
+    });
+}
+
+void TFPlivoraDaten::countStep(Sheet sheet, bool initialised,
+                               void (TFPlivoraCom::*exchange)(std::function<void(std::exception_ptr)>),
+                               std::function<void()> next)
+{
+    if (initialised) {
+        next();
+        return;
+    }
+    auto outcome = [this, sheet, next](std::exception_ptr error) {
+        platform::runGuarded([&] {
+            if (error) {
                 lampOf(sheet)->setPenColor(clMaroon);
-                throw;
+                if (!m_showError) {
+                    try {
+                        std::rethrow_exception(error);
+                    } catch (const std::exception &e) {
+                        m_showError = platform::errorMessage(e);
+                    }
+                }
             }
+            next();
         });
     };
+    try {
+        (FPlivoraCom->*exchange)(outcome);
+    } catch (...) {
+        outcome(std::current_exception());
+    }
+}
 
-    if (!FPlivoraCom->BWTransfer.Initialisiert)
-        countStep(Sheet::Bewohner, [] { FPlivoraCom->InitBewohnerCom(); });
-    if (!FPlivoraCom->WAETransfer.Initialisiert) {
-        countStep(Sheet::Waesche, [] { FPlivoraCom->InitWaescheCom(); });
-        resetPickers({DateTimePickerWAEAngNach, DateTimePickerWAEAngVor, DateTimePickerWAEEingNach,
-                      DateTimePickerWAEEingVor, DateTimePickerWAEAusgNach, DateTimePickerWAEAusgVor});
+void TFPlivoraDaten::finishShow()
+{
+    for (Sheet sheet : {Sheet::Bewohner, Sheet::Waesche, Sheet::Wasch}) {
+        try {
+            dataview::loadWidthFile(*gridOf(sheet), widthFileOf(sheet));
+        } catch (const std::exception &error) {
+            if (!m_showError)
+                m_showError = platform::errorMessage(error);
+        }
     }
-    if (!FPlivoraCom->WASCHTransfer.Initialisiert) {
-        countStep(Sheet::Wasch, [] { FPlivoraCom->InitWaschCom(); });
-        resetPickers({DateTimePickerWaschAngNach, DateTimePickerWaschAngVor, DateTimePickerWaschEingNach,
-                      DateTimePickerWaschEingVor, DateTimePickerWaschAusgNach, DateTimePickerWaschAusgVor});
-    }
-    for (Sheet sheet : {Sheet::Bewohner, Sheet::Waesche, Sheet::Wasch})
-        step([&] { dataview::loadWidthFile(*gridOf(sheet), widthFileOf(sheet)); });
     PageControlData->setCurrentIndex(pageIndexOf(Sheet::Bewohner));
+    PageControlData->setEnabled(true);
+    m_showing = false;
     Timer1->start();
-    if (firstError)
-        platform::showErrorBox(*firstError);
+    if (m_showError)
+        platform::showErrorBox(*m_showError);
+    emit showFinished();
+}
+
+void TFPlivoraDaten::setLoadInterval(int milliseconds)
+{
+    m_loadInterval = milliseconds;
+    // At pace 0 each reply brings the next tick at once; this slow beat only
+    // picks up what the user does meanwhile (another sheet, "Neu Laden").
+    Timer1->setInterval(milliseconds > 0 ? milliseconds : 20);
+}
+
+template <class Loader>
+void TFPlivoraDaten::takeOutcome(Loader &loader, std::exception_ptr error)
+{
+    // The error box of a failed reply is shown with the tick guard held, so
+    // no tick runs underneath it.
+    const bool held = IntRunning;
+    IntRunning = true;
+    loader.takeOutcome(error);
+    IntRunning = held;
+    if (m_loadInterval == 0)
+        m_nextTick->start();
 }
 
 void TFPlivoraDaten::FormHide()

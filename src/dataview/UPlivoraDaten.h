@@ -4,7 +4,10 @@
 
 #include <QWidget>
 
+#include <exception>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -14,6 +17,7 @@ class TDateTimePicker;
 class TLabeledEdit;
 class TShape;
 class TStringGrid;
+class TFPlivoraCom;
 class PrintComponents;
 
 // The data window: three sheets, each a filtered list that the timer loads
@@ -137,6 +141,18 @@ public:
     bool isPaused(Sheet sheet) const;
     bool isPaused(int pageIndex) const { return isPaused(static_cast<Sheet>(pageIndex)); }
 
+    // Milliseconds between ticks ("LadeIntervall"); 0: the next chunk of the
+    // list on top is asked for as soon as the previous reply is placed.
+    void setLoadInterval(int milliseconds);
+    int loadInterval() const { return m_loadInterval; }
+    // The show sequence (counts, pickers, widths, first sheet, timer) is still
+    // waiting for a count reply; meanwhile the sheets take no input.
+    bool isShowing() const { return m_showing; }
+
+signals:
+    // The show sequence has ended, its error box (if any) closed.
+    void showFinished();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -152,6 +168,11 @@ private:
     void createWaschSheet();
     void connectHandlers();
     bool isOnTop(Sheet sheet) const;
+    void countStep(Sheet sheet, bool initialised, void (TFPlivoraCom::*exchange)(std::function<void(std::exception_ptr)>),
+                   std::function<void()> next);
+    void finishShow();
+    template <class Loader>
+    void takeOutcome(Loader &loader, std::exception_ptr error);
     TStringGrid *gridOf(Sheet sheet) const;
     TShape *lampOf(Sheet sheet) const;
     void initSheet(Sheet sheet);
@@ -159,6 +180,10 @@ private:
     void resetPickers(TDateTimePicker *const (&pickers)[6]);
 
     std::unique_ptr<Loading> m_loading;
+    int m_loadInterval = 500;
+    bool m_showing = false;
+    std::optional<QString> m_showError; // the first error of the show sequence
+    QTimer *m_nextTick = nullptr;       // at pace 0: the tick right after a reply is in
 };
 
 extern TFPlivoraDaten *FPlivoraDaten;

@@ -54,14 +54,6 @@ void resetLaundryFilters(Record &record)
     record.FilterAusgNach = longAgo;
 }
 
-// Sets Status 2 however the chunk exchange ends, so the data window always gets its turn back.
-template<typename Record>
-struct ReplyReadyOnExit
-{
-    Record &record;
-    ~ReplyReadyOnExit() { record.Status = 2; }
-};
-
 [[noreturn]] void noSuchField(const contract::Parameter &parameter)
 {
     throw std::logic_error("the record has no field for the query parameter " + std::string(parameter.name));
@@ -167,32 +159,51 @@ void TFPlivoraCom::FormCreate()
 }
 
 template<typename Record>
-void TFPlivoraCom::runCount(Record &record)
+void TFPlivoraCom::runCount(Record &record, Outcome done)
 {
     TIdHTTP &http = m_login.IdHTTPPlivora;
     http.Request.setContentType(QStringLiteral("text/xml"));
     http.Request.setCharSet(QStringLiteral("us-ascii"));
-    const QString reply = http.Get(m_login.requestUrl(contractOf(record).countPath, m_login.credentialsQuery()));
-
-    XmlDocument document = NewXMLDocument(QStringLiteral("1.0"));
-    document.LoadFromXML(reply);
-    const std::int32_t total = exchange::replyCount(document);
-    record.AnzahlDatensaetzeGesamt = total;
-    record.Status = 0;
+    const QString url = m_login.requestUrl(contractOf(record).countPath, m_login.credentialsQuery());
+    ++m_inFlight;
+    http.GetAsync(url, this, [this, &record, done = std::move(done)](const QString &reply, std::exception_ptr error) {
+        --m_inFlight;
+        if (!error) {
+            try {
+                XmlDocument document = NewXMLDocument(QStringLiteral("1.0"));
+                document.LoadFromXML(reply);
+                const std::int32_t total = exchange::replyCount(document);
+                record.AnzahlDatensaetzeGesamt = total;
+                record.Status = 0;
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }
+        done(error);
+    });
 }
 
 template<typename Record>
-void TFPlivoraCom::runChunk(Record &record)
+void TFPlivoraCom::runChunk(Record &record, Outcome done)
 {
     TIdHTTP &http = m_login.IdHTTPPlivora;
     http.Request.setContentType(QStringLiteral("text/html"));
     http.Request.setCharSet(QStringLiteral("UTF-8"));
-
-    const ReplyReadyOnExit<Record> replyReady{record};
-    const QString reply = http.Get(m_login.requestUrl(contractOf(record).chunkPath, chunkQuery(record)));
-    // An empty reply (also any HTTP error status) keeps the previous one in place.
-    if (!reply.isEmpty())
-        record.XMLFile.LoadFromXML(reply);
+    const QString url = m_login.requestUrl(contractOf(record).chunkPath, chunkQuery(record));
+    ++m_inFlight;
+    http.GetAsync(url, this, [this, &record, done = std::move(done)](const QString &reply, std::exception_ptr error) {
+        --m_inFlight;
+        // An empty reply (also any HTTP error status) keeps the previous one in place.
+        if (!error && !reply.isEmpty()) {
+            try {
+                record.XMLFile.LoadFromXML(reply);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }
+        record.Status = 2; // on every way out, so the data window always gets its turn back
+        done(error);
+    });
 }
 
 template<typename Record>
@@ -213,32 +224,32 @@ QString TFPlivoraCom::chunkQuery(const Record &record) const
     return query;
 }
 
-void TFPlivoraCom::InitBewohnerCom()
+void TFPlivoraCom::InitBewohnerCom(Outcome done)
 {
-    runCount(BWTransfer);
+    runCount(BWTransfer, std::move(done));
 }
 
-void TFPlivoraCom::InitWaescheCom()
+void TFPlivoraCom::InitWaescheCom(Outcome done)
 {
-    runCount(WAETransfer);
+    runCount(WAETransfer, std::move(done));
 }
 
-void TFPlivoraCom::InitWaschCom()
+void TFPlivoraCom::InitWaschCom(Outcome done)
 {
-    runCount(WASCHTransfer);
+    runCount(WASCHTransfer, std::move(done));
 }
 
-void TFPlivoraCom::GetChunkBewohner()
+void TFPlivoraCom::GetChunkBewohner(Outcome done)
 {
-    runChunk(BWTransfer);
+    runChunk(BWTransfer, std::move(done));
 }
 
-void TFPlivoraCom::GetChunkWaesche()
+void TFPlivoraCom::GetChunkWaesche(Outcome done)
 {
-    runChunk(WAETransfer);
+    runChunk(WAETransfer, std::move(done));
 }
 
-void TFPlivoraCom::GetChunkWasch()
+void TFPlivoraCom::GetChunkWasch(Outcome done)
 {
-    runChunk(WASCHTransfer);
+    runChunk(WASCHTransfer, std::move(done));
 }

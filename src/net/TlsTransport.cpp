@@ -3,6 +3,7 @@
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
@@ -12,6 +13,7 @@
 #include <openssl/ssl.h>
 #include <poll.h>
 
+#include <atomic>
 #include <cstdio>
 #include <optional>
 
@@ -185,6 +187,12 @@ public:
 
     int handshakeCount() const override { return m_handshakes; }
 
+    void cancel() override
+    {
+        m_cancelled = true;
+        asio::post(m_io, [] {}); // wakes the exchange's loop, which then closes the socket
+    }
+
 private:
     using Stream = beast::ssl_stream<ProgressStream<beast::tcp_stream>>;
     using Parser = http::response_parser<http::string_body>;
@@ -197,6 +205,8 @@ private:
     template <class Start>
     beast::error_code run(Start start)
     {
+        if (m_cancelled)
+            return asio::error::operation_aborted;
         beast::error_code result;
         bool done = false;
         start([&](beast::error_code ec, auto &&...) {
@@ -204,8 +214,16 @@ private:
             done = true;
         });
         m_io.restart();
+        bool closed = false;
         while (!done && m_io.run_one() > 0) {
+            if (m_cancelled && !closed && m_stream) {
+                beast::error_code ignored;
+                tcpStream().socket().close(ignored); // the pending operation ends as aborted
+                closed = true;
+            }
         }
+        if (!done)
+            return asio::error::operation_aborted;
         return result;
     }
 
@@ -383,6 +401,7 @@ private:
     std::uint16_t m_port = 0;
     TransportLimits m_limits;
     int m_handshakes = 0;
+    std::atomic<bool> m_cancelled{false};
 };
 
 } // namespace

@@ -55,6 +55,10 @@ public:
     virtual TransportReply exchange(const std::string &host, std::uint16_t port, const std::string &request,
                                     const TransportLimits &limits) = 0;
     virtual int handshakeCount() const = 0;
+    // Safe from any thread: ends the exchange under way at once (it fails as a
+    // socket error) and makes every later one fail before it sends a byte, so
+    // the thread running it never waits out a time limit when the program ends.
+    virtual void cancel() = 0;
 };
 
 // The one symbol the module exports: makes a transport the caller owns.

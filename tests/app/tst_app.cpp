@@ -8,6 +8,7 @@
 #include "dataview/UPlivoraDaten.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -36,10 +37,15 @@ private slots:
     void unreachableServerShowsLoginError();
     void endeEndsTheProgram();
     void closingTheDataWindowEndsTheProgram();
+    void loadInterval_data();
+    void loadInterval();
+    void closingWithAChunkOutEndsAtOnce();
 
 private:
     void writeConfig(const QByteArray &content);
     void pointAtServer();
+    // Waits until the login attempt has its answer (and on success the data window its counts).
+    void waitForAttempt();
 
     std::unique_ptr<testsupport::WindowTestFixture> m_fixture;
     std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
@@ -70,6 +76,11 @@ void TestApp::pointAtServer()
 {
     writeConfig("[Global]\r\nIPWebServer=127.0.0.1\r\nPortWebServer=" + QByteArray::number(m_server->port()) + "\r\n");
     FPlivora->show();
+}
+
+void TestApp::waitForAttempt()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::overrideCursor() == nullptr, 30000);
 }
 
 void TestApp::configuration_data()
@@ -150,6 +161,13 @@ void TestApp::loginOutcomes()
     QTest::keyClicks(FPlivora->KDNummer, QStringLiteral("4711"));
     FPlivora->PW->setText(QStringLiteral("Wä sche&1"));
     QTest::mouseClick(FPlivora->BitBtnLogin, Qt::LeftButton);
+    // The answer is still out: the window stays, shows the hourglass and takes no second attempt.
+    QVERIFY(FPlivora->isVisible());
+    QVERIFY(!FPlivora->BitBtnLogin->isEnabled());
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    waitForAttempt();
+    QVERIFY(FPlivora->BitBtnLogin->isEnabled());
 
     QCOMPARE(FPlivoraDaten->isVisible(), loggedIn);
     QCOMPARE(FPlivora->isVisible(), !loggedIn);
@@ -176,6 +194,7 @@ void TestApp::loginRequestOnTheWire()
     m_server->enqueue(ScriptedReply::withStatus(401));
     FPlivora->PW->setText(QStringLiteral("a&b#c ä+%"));
     FPlivora->BitBtnLoginClick();
+    waitForAttempt();
     const auto requests = m_server->requests();
     QCOMPARE(requests.size(), std::size_t(1));
     // Customer number and password are percent-encoded, so the query keeps its shape.
@@ -194,8 +213,10 @@ void TestApp::enterInThePasswordFieldLogsIn()
     m_server->enqueue(ScriptedReply::withStatus(401));
     QTest::keyClicks(FPlivora->PW, QStringLiteral("x"));
     QTest::keyClick(FPlivora->PW, Qt::Key_Return);
+    waitForAttempt();
     QCOMPARE(m_server->requests().size(), std::size_t(1));
     QTest::keyClick(FPlivora->KDNummer, Qt::Key_Enter);
+    waitForAttempt();
     QCOMPARE(m_server->requests().size(), std::size_t(2));
 }
 
@@ -210,6 +231,7 @@ void TestApp::unreachableServerShowsLoginError()
     FPlivora->show();
     FPlivora->KDNummer->setText(QStringLiteral("1"));
     FPlivora->BitBtnLoginClick();
+    waitForAttempt();
     QCOMPARE(m_fixture->messages.size(), 1);
     QCOMPARE(m_fixture->messages[0].text, QStringLiteral("Login error"));
     QVERIFY(FPlivora->isVisible());
@@ -230,11 +252,72 @@ void TestApp::closingTheDataWindowEndsTheProgram()
     pointAtServer();
     m_server->setHandler([](const testsupport::RecordedRequest &) { return ScriptedReply::xml("<table/>"); });
     FPlivora->BitBtnLoginClick();
+    waitForAttempt();
     QVERIFY(FPlivoraDaten->isVisible());
     QTimer::singleShot(0, FPlivoraDaten, [] { FPlivoraDaten->close(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!FPlivora->isVisible()); // the login window does not come back
+}
+
+void TestApp::loadInterval_data()
+{
+    QTest::addColumn<QByteArray>("line"); // the key's line in section "Global"; empty: no key
+    QTest::addColumn<int>("interval");
+    QTest::newRow("missing") << QByteArray() << 500;
+    QTest::newRow("empty") << QByteArray("LadeIntervall=") << 500;
+    QTest::newRow("abc") << QByteArray("LadeIntervall=abc") << 500;
+    QTest::newRow("-1") << QByteArray("LadeIntervall=-1") << 500;
+    QTest::newRow("0") << QByteArray("LadeIntervall=0") << 0;
+    QTest::newRow("250") << QByteArray("LadeIntervall=250") << 250;
+    QTest::newRow("60000") << QByteArray("LadeIntervall=60000") << 60000;
+    QTest::newRow("60001") << QByteArray("LadeIntervall=60001") << 500;
+    QTest::newRow("2.5") << QByteArray("LadeIntervall=2.5") << 500;
+}
+
+void TestApp::loadInterval()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, interval);
+    writeConfig("[Global]\r\nPortWebServer=8443\r\n" + line + "\r\n");
+    FPlivora->show();
+    QCOMPARE(FPlivora->LadeIntervall, interval);
+    QCOMPARE(FPlivoraDaten->loadInterval(), interval);
+    if (interval > 0)
+        QCOMPARE(FPlivoraDaten->Timer1->interval(), interval);
+    QCOMPARE(FPlivora->PortWebServer, QStringLiteral("8443")); // the other keys read as before
+}
+
+void TestApp::closingWithAChunkOutEndsAtOnce()
+{
+    // A server that takes the login and the counts and never answers a chunk:
+    // closing the data window ends the program without waiting out the 60 s limit.
+    pointAtServer();
+    m_server->setHandler([](const testsupport::RecordedRequest &request) {
+        if (request.path.find("Chunk") != std::string::npos) {
+            ScriptedReply silent;
+            silent.mode = ScriptedReply::Mode::NeverAnswer;
+            return silent;
+        }
+        return ScriptedReply::xml("<table><tr>5</tr></table>");
+    });
+    FPlivora->BitBtnLoginClick();
+    waitForAttempt();
+    QVERIFY(FPlivoraDaten->isVisible());
+    FPlivoraDaten->Timer1Timer(); // the first wearer chunk goes out and stays out
+    QTRY_VERIFY(!m_server->requests().empty() && m_server->requests().back().path == "/BewohnerChunk");
+    QVERIFY(FPlivoraCom->exchangeInFlight());
+
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, FPlivoraDaten, [] { FPlivoraDaten->close(); });
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    destroyPlivoraObjects(); // as main() does after the loop: the worker stops here
+    const qint64 took = clock.elapsed();
+    qInfo() << "closed with a chunk out in" << took << "ms";
+    QVERIFY2(took < 10000, "the program waited for the silent server");
+    createPlivoraObjects(); // for cleanup()
 }
 
 QTEST_MAIN(TestApp)

@@ -52,6 +52,28 @@ QString queryValue(const testsupport::RecordedRequest &request, const QString &n
     return QUrlQuery(QString::fromStdString(request.query)).queryItemValue(name, QUrl::FullyEncoded);
 }
 
+// Calls back whenever the widget paints: what the user sees, not just what it holds.
+class PaintProbe : public QObject
+{
+public:
+    PaintProbe(QWidget *widget, std::function<void()> painted)
+        : m_painted(std::move(painted))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painted;
+};
+
 } // namespace
 
 // The real data window and exchange object against the scripted service; the
@@ -88,6 +110,8 @@ private slots:
 
 private:
     void showWindow(int wearers = 35, int items = 12, int washes = 9);
+    void waitForShow();
+    void tick();
     QList<testsupport::RecordedRequest> requestsTo(const std::string &path) const;
     QStringList gridColumn(const TStringGrid *grid, int col) const;
 
@@ -127,9 +151,27 @@ void TestDataView::showWindow(int wearers, int items, int washes)
     m_server->enqueue(countReply(items));
     m_server->enqueue(countReply(washes));
     w->show();
+    // The counts are out: the window paints, but its sheets take no input yet.
+    QVERIFY(w->isShowing());
+    QVERIFY(!w->PageControlData->isEnabled());
+    QVERIFY(!w->Timer1->isActive());
+    waitForShow();
+    QVERIFY(w->PageControlData->isEnabled());
     QVERIFY(w->Timer1->isActive());
     w->Timer1->stop();
     m_server->clearRequests();
+}
+
+void TestDataView::waitForShow()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isShowing(), 30000);
+}
+
+// One tick, and the outcome of the request it sent (if any) handed back.
+void TestDataView::tick()
+{
+    w->Timer1Timer();
+    QTRY_VERIFY_WITH_TIMEOUT(!FPlivoraCom->exchangeInFlight(), 30000);
 }
 
 QList<testsupport::RecordedRequest> TestDataView::requestsTo(const std::string &path) const
@@ -194,7 +236,7 @@ void TestDataView::loadingEdgeCases()
     for (const ScriptedReply &reply : replies)
         m_server->enqueue(reply);
     for (int i = 0; i < ticks; ++i)
-        w->Timer1Timer();
+        tick();
 
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), keys);
     QCOMPARE(w->DatenBew->text(), counter);
@@ -211,7 +253,7 @@ void TestDataView::firstTickLoadsWithoutReload()
     showWindow();
     QCOMPARE(w->DatenBew->text(), QString());
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
-    w->Timer1Timer();
+    tick();
     const auto chunks = requestsTo("/BewohnerChunk");
     QCOMPARE(chunks.size(), 1);
     QCOMPARE(QString::fromStdString(chunks[0].query),
@@ -220,7 +262,7 @@ void TestDataView::firstTickLoadsWithoutReload()
     QCOMPARE(w->DatenBew->text(), QString()); // nothing appended yet
     QCOMPARE(FPlivoraCom->BWTransfer.Status, 2);
     // The decoded cells arrive in the grid.
-    w->Timer1Timer();
+    tick();
     QCOMPARE(w->StringGridBewohner->rowCells(1),
              (QStringList{"1", "Müller", "Anna", "1a", "7", "Haus Sonne"}));
 }
@@ -230,22 +272,22 @@ void TestDataView::reloadWhileAReplyWaits()
     showWindow();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(9))));
-    w->Timer1Timer(); // requests; the reply waits
-    w->Timer1Timer(); // appends two, requests again; the reply waits
+    tick(); // requests; the reply waits
+    tick(); // appends two, requests again; the reply waits
     QCOMPARE(w->StringGridBewohner->rowCount(), 4);
 
     w->LabeledEditBewName->setText(QStringLiteral("Müller & Söhne"));
     QTest::mouseClick(w->BitBtnBewLaden, Qt::LeftButton);
     QVERIFY(w->ReloadBewohner);
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
-    w->Timer1Timer(); // new load drops the waiting reply and requests the first chunk
+    tick(); // new load drops the waiting reply and requests the first chunk
 
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", ""}));
     QCOMPARE(w->DatenBew->text(), QStringLiteral("0 / 35"));
     const auto chunks = requestsTo("/BewohnerChunk");
     QCOMPARE(queryValue(chunks.last(), "LBWNum"), QStringLiteral("0"));
     QCOMPARE(queryValue(chunks.last(), "Name"), QStringLiteral("M%C3%BCller+%26+S%C3%B6hne"));
-    w->Timer1Timer();
+    tick();
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "5", ""}));
 }
 
@@ -253,21 +295,20 @@ void TestDataView::reloadOnAnEndedList()
 {
     showWindow();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + "<tr><td></td></tr>")));
-    w->Timer1Timer();
-    w->Timer1Timer();
+    tick();
+    tick();
     QCOMPARE(w->ShapeStatusBew->penColor(), lime);
-    w->Timer1Timer();
+    tick();
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 1); // an ended list asks for nothing
 
     QList<QColor> colours;
     w->BitBtnBewLadenClick();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
-    QTimer probe;
-    connect(&probe, &QTimer::timeout, this, [&] { colours << w->ShapeStatusBew->penColor(); });
-    probe.start(0); // samples the lamp whenever the tick processes pending messages
-    w->Timer1Timer();
-    probe.stop();
-    QVERIFY2(colours.contains(maroon) && colours.last() == yellow, "maroon, then yellow");
+    PaintProbe probe(w->ShapeStatusBew, [&] { colours << w->ShapeStatusBew->penColor(); });
+    QTest::qWait(100); // ticks at the default pace are half a second apart
+    tick();
+    QTRY_VERIFY2(!colours.isEmpty() && colours.last() == yellow, "yellow painted last");
+    QVERIFY2(colours.contains(maroon), "maroon painted before");
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 2);
     QCOMPARE(queryValue(requestsTo("/BewohnerChunk").last(), "LBWNum"), QStringLiteral("0"));
     QVERIFY(!w->NoMoreBew);
@@ -277,10 +318,10 @@ void TestDataView::switchingSheetsMidLoad()
 {
     showWindow();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
-    w->Timer1Timer(); // wearer reply waits
+    tick(); // wearer reply waits
     w->PageControlData->setCurrentIndex(1);
     m_server->enqueue(ScriptedReply::xml(table("")));
-    w->Timer1Timer(); // serves the laundry list only
+    tick(); // serves the laundry list only
     QCOMPARE(FPlivoraCom->BWTransfer.Status, 2);
     const auto items = requestsTo("/WaescheChunk");
     QCOMPARE(items.size(), 1);
@@ -288,7 +329,7 @@ void TestDataView::switchingSheetsMidLoad()
 
     w->PageControlData->setCurrentIndex(0);
     m_server->enqueue(ScriptedReply::xml(table("")));
-    w->Timer1Timer();
+    tick();
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", ""}));
 }
 
@@ -299,7 +340,7 @@ void TestDataView::hidingStopsTheCycle()
     w->hide();
     QVERIFY(!w->Timer1->isActive());
     w->Timer1->start();
-    w->Timer1Timer();
+    tick();
     QVERIFY(!w->Timer1->isActive());
     QVERIFY(requestsTo("/BewohnerChunk").isEmpty());
 }
@@ -313,8 +354,8 @@ void TestDataView::washRowsShiftByOneColumn()
         cells += "<td>c" + std::to_string(c) + "</td>";
     m_server->enqueue(ScriptedReply::xml(table("<tr>" + cells + "</tr>")));
     m_server->enqueue(ScriptedReply::xml(table("")));
-    w->Timer1Timer();
-    w->Timer1Timer();
+    tick();
+    tick();
     QStringList expected;
     for (int c = 2; c <= 16; ++c)
         expected << QStringLiteral("c%1").arg(c);
@@ -336,7 +377,7 @@ void TestDataView::filtersGoOutEncoded()
     w->DateTimePickerWAEAngNach->setDate(QDate(2019, 3, 4));
     w->BitBtnWaeLadenClick();
     m_server->enqueue(ScriptedReply::xml(table("")));
-    w->Timer1Timer();
+    tick();
     const auto items = requestsTo("/WaescheChunk");
     QCOMPARE(items.size(), 1);
     const QString today = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
@@ -401,8 +442,8 @@ void TestDataView::showingTwice()
 {
     showWindow();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
-    w->Timer1Timer();
-    w->Timer1Timer();
+    tick();
+    tick();
     w->LabeledEditBewName->setText(QStringLiteral("Meier"));
     w->DateTimePickerWaschAusgVor->setDate(QDate(2001, 1, 1));
     w->PageControlData->setCurrentIndex(2);
@@ -412,6 +453,7 @@ void TestDataView::showingTwice()
     m_server->enqueue(countReply(13));
     m_server->enqueue(countReply(10));
     w->show();
+    waitForShow();
     QCOMPARE(requestsTo("/BewohnerInit").size(), 1);
     QCOMPARE(FPlivoraCom->BWTransfer.AnzahlDatensaetzeGesamt, 40);
     QCOMPARE(FPlivoraCom->WASCHTransfer.Status, 0);
@@ -430,26 +472,26 @@ void TestDataView::failedTickPausesOnlyThatList()
     auto broken = ScriptedReply::xml(table(wearerRow(1)));
     broken.mode = ScriptedReply::Mode::CloseMidBody;
     m_server->enqueue(broken);
-    w->Timer1Timer();
+    tick();
     QCOMPARE(m_fixture->messages.size(), 1);
     QCOMPARE(m_fixture->messages[0].icon, QMessageBox::Critical);
     QVERIFY(!w->IntRunning);
     QCOMPARE(w->ShapeStatusBew->penColor(), maroon);
     QVERIFY(w->isPaused(0));
 
-    w->Timer1Timer();
+    tick();
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 1); // paused: nothing more
     QCOMPARE(m_fixture->messages.size(), 1);
 
     w->PageControlData->setCurrentIndex(1); // the other lists go on
     m_server->enqueue(ScriptedReply::xml(table("")));
-    w->Timer1Timer();
+    tick();
     QCOMPARE(requestsTo("/WaescheChunk").size(), 1);
 
     w->PageControlData->setCurrentIndex(0);
     w->BitBtnBewLadenClick();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(3))));
-    w->Timer1Timer();
+    tick();
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 2);
     QVERIFY(!w->isPaused(0));
     QCOMPARE(w->ShapeStatusBew->penColor(), yellow);
@@ -465,6 +507,7 @@ void TestDataView::failedCountStillShowsTheWindow()
     f.write("99\r\n");
     f.close();
     w->show();
+    waitForShow();
     QCOMPARE(m_fixture->messages.size(), 1); // the first error, once
     QVERIFY(w->Timer1->isActive());
     QCOMPARE(requestsTo("/WaschInit").size(), 1); // later steps still ran
@@ -594,8 +637,8 @@ void TestDataView::exportWritesTheLoadedSheet()
 {
     showWindow();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1, "Wei%C3%9F") + "<tr><td></td></tr>")));
-    w->Timer1Timer();
-    w->Timer1Timer();
+    tick();
+    tick();
     QTest::mouseClick(w->BitBtnBewExport, Qt::LeftButton);
     QFile f(QStringLiteral("Bewohner.csv"));
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -640,8 +683,8 @@ void TestDataView::printRunsTheReportOverTheLoadedRows()
     });
     showWindow();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2, "%C3%96zt%C3%BCrk") + "<tr><td></td></tr>")));
-    w->Timer1Timer();
-    w->Timer1Timer();
+    tick();
+    tick();
     QTest::mouseClick(w->BitBtnBewDrucken, Qt::LeftButton);
     QVERIFY2(m_fixture->messages.isEmpty(), m_fixture->messages.isEmpty() ? "" : qPrintable(m_fixture->messages[0].text));
     QProcess pdftotext;

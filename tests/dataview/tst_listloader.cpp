@@ -40,17 +40,19 @@ void setStartKey(TWaschKom &record)
 // One scripted outcome of a chunk exchange.
 struct Reply
 {
-    enum Kind { Table, Empty, Failure, Held } kind = Table;
+    enum Kind { Table, Empty, Failure, Held, HeldFailure } kind = Table;
     QString text;
 
     static Reply table(const QString &rows) { return {Table, QStringLiteral("<table>") + rows + QStringLiteral("</table>")}; }
     static Reply empty() { return {Empty, {}}; }     // an empty body, as after an HTTP error status
     static Reply failure() { return {Failure, {}}; } // the request itself failed
     static Reply held(const QString &rows) { return {Held, QStringLiteral("<table>") + rows + QStringLiteral("</table>")}; }
+    static Reply heldFailure() { return {HeldFailure, {}}; } // the request fails when the test releases it
 };
 
 // The exchange object's side of one list, behaving as the real exchanges do:
-// Status 2 on every way out, an empty reply leaves the document alone.
+// Status 2 on every way out, an empty reply leaves the document alone. A held
+// reply stays out until the test releases it, as a slow server's would.
 template <class Record>
 class FakeExchange final : public dataview::ListExchange<Record>
 {
@@ -65,16 +67,18 @@ public:
 
     Record &record() override { return m_record; }
 
-    void requestChunk() override
+    void requestChunk(std::function<void(std::exception_ptr)> done) override
     {
         sentKeys << keyOf(m_record);
         if (events)
             *events << QStringLiteral("request %1").arg(keyOf(m_record));
         QVERIFY2(!replies.empty(), "a request without a scripted reply");
+        QVERIFY2(!busy(), "a request while another is out");
         const Reply reply = replies.front();
         replies.pop_front();
-        if (reply.kind == Reply::Held) {
-            m_held = reply.text; // the outcome comes later; Status stays 1
+        if (reply.kind == Reply::Held || reply.kind == Reply::HeldFailure) {
+            m_held = reply; // the outcome comes later; Status stays 1
+            m_done = std::move(done);
             return;
         }
         m_record.Status = 2;
@@ -82,24 +86,36 @@ public:
             throw Exception(QStringLiteral("Socket-Fehler # 10061"));
         if (reply.kind == Reply::Table)
             m_record.XMLFile.LoadFromXML(reply.text);
+        done(nullptr);
     }
+
+    bool busy() const override { return m_held.has_value() || (otherList && otherList->busy()); }
 
     // The outcome of a held request arrives.
     void release()
     {
         QVERIFY(m_held.has_value());
-        m_record.XMLFile.LoadFromXML(*m_held);
-        m_record.Status = 2;
+        const Reply reply = *m_held;
         m_held.reset();
+        m_record.Status = 2;
+        if (reply.kind == Reply::HeldFailure) {
+            m_done(std::make_exception_ptr(Exception(QStringLiteral("Socket-Fehler # 10054"))));
+            return;
+        }
+        m_record.XMLFile.LoadFromXML(reply.text);
+        m_done(nullptr);
     }
 
     std::deque<Reply> replies;
     QStringList sentKeys;
     QStringList *events = nullptr;
+    // The one connection is shared: another list's exchange out keeps this one waiting.
+    const dataview::ListExchange<TBWKom> *otherList = nullptr;
 
 private:
     Record m_record;
-    std::optional<QString> m_held;
+    std::optional<Reply> m_held;
+    std::function<void(std::exception_ptr)> m_done;
 };
 
 // The sheet: lamp, counter, initialisation (which clears the end flag, as the
@@ -207,6 +223,8 @@ private slots:
     void aFailedListPausesOnlyItself();
     void reloadDropsAWaitingReply();
     void aListInFlightIsLeftAlone();
+    void aReplyFailingLaterPausesOnlyItsList();
+    void anotherListWaitsForTheReplyOut();
     void washCellOneOnlyFeedsTheKey();
 };
 
@@ -382,6 +400,66 @@ void TestListLoader::aListInFlightIsLeftAlone()
     QVERIFY(list.loader.serve());
     QCOMPARE(list.column(0), (QStringList{"Key", "7", ""}));
     QCOMPARE(list.exchange.sentKeys, (QStringList{"0", "0", "0", "7"}));
+}
+
+void TestListLoader::aReplyFailingLaterPausesOnlyItsList()
+{
+    List<TBWKom> wearers(6);
+    List<TWaeKom> items(15);
+    wearers.exchange.replies = {Reply::heldFailure()};
+    QVERIFY(wearers.loader.serve());
+    QCOMPARE(wearers.sheet.lamp, std::optional<Lamp>(Lamp::Yellow));
+    QVERIFY(wearers.errors.isEmpty());
+
+    wearers.exchange.release(); // the error comes with the outcome, after the tick
+    QCOMPARE(wearers.errors, QStringList{"Socket-Fehler # 10054"});
+    QVERIFY(wearers.loader.isPaused());
+    QCOMPARE(wearers.sheet.lamp, std::optional<Lamp>(Lamp::Maroon));
+    QCOMPARE(wearers.exchange.record().Status, 2);
+    QVERIFY(wearers.loader.serve()); // paused: nothing asked
+    QCOMPARE(wearers.exchange.sentKeys, QStringList{"0"});
+
+    items.exchange.replies = {Reply::table(QStringLiteral("<tr><td>S000001</td></tr>")), Reply::table("")};
+    QVERIFY(items.loader.serve());
+    QVERIFY(items.loader.serve());
+    QCOMPARE(items.exchange.sentKeys, (QStringList{"S000000", "S000001"}));
+    QVERIFY(!items.loader.isPaused());
+
+    wearers.reload = true;
+    wearers.exchange.replies = {Reply::table(wearerRow(3))};
+    QVERIFY(wearers.loader.serve());
+    QVERIFY(!wearers.loader.isPaused());
+    QCOMPARE(wearers.exchange.sentKeys, (QStringList{"0", "0"}));
+}
+
+void TestListLoader::anotherListWaitsForTheReplyOut()
+{
+    // The user switches sheets while a wearer chunk is out: the laundry list
+    // is asked for only once that reply is in, and its sheet is untouched until then.
+    List<TBWKom> wearers(6);
+    List<TWaeKom> items(15);
+    items.exchange.otherList = &wearers.exchange;
+    wearers.exchange.replies = {Reply::held(wearerRow(1))};
+    QVERIFY(wearers.loader.serve());
+
+    items.sheet.events.clear();
+    QVERIFY(items.loader.serve());
+    QVERIFY(items.loader.serve());
+    QVERIFY(items.exchange.sentKeys.isEmpty());
+    QVERIFY(items.sheet.events.isEmpty());
+    QCOMPARE(items.exchange.record().Status, 0);
+
+    wearers.exchange.release();
+    items.exchange.replies = {Reply::table(QStringLiteral("<tr><td>S000004</td></tr>"))};
+    QVERIFY(items.loader.serve());
+    QCOMPARE(items.exchange.sentKeys, QStringList{"S000000"});
+    QCOMPARE(items.sheet.events, (QStringList{"lamp yellow", "messages", "request S000000"}));
+
+    // The wearer reply waited meanwhile and is placed when its sheet is on top again.
+    wearers.exchange.replies = {Reply::table("")};
+    QVERIFY(wearers.loader.serve());
+    QCOMPARE(wearers.column(0), (QStringList{"Key", "1", ""}));
+    QCOMPARE(wearers.exchange.sentKeys, (QStringList{"0", "1"}));
 }
 
 void TestListLoader::washCellOneOnlyFeedsTheKey()

@@ -199,6 +199,8 @@ private slots:
     void listLoadsToItsEnd();
     void exportHoldsTheDatabaseRecords_data();
     void exportHoldsTheDatabaseRecords();
+    void fullPaceLoadExportsTheSame_data();
+    void fullPaceLoadExportsTheSame();
 
 private:
     void sheetColumns();
@@ -306,9 +308,11 @@ void TestEndToEnd::loginOpensTheDataWindow()
     QTest::keyClicks(FPlivora->KDNummer, customer);
     QTest::keyClicks(FPlivora->PW, password);
     QTest::mouseClick(FPlivora->BitBtnLogin, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([] { return !FPlivora->isVisible() || FPlivora->BitBtnLogin->isEnabled(); }, 60000));
 
     QVERIFY(FPlivoraDaten->isVisible());
     QVERIFY(!FPlivora->isVisible());
+    QCOMPARE(FPlivoraDaten->loadInterval(), 500); // config.ini has no LadeIntervall
     QCOMPARE(FPlivoraDaten->PageControlData->currentIndex(), 0);
     QVERIFY(FPlivoraDaten->Timer1->isActive());
 }
@@ -405,6 +409,53 @@ void TestEndToEnd::exportHoldsTheDatabaseRecords()
     for (const QStringList &record : expected)
         expectedText += output::csvLine(record) + QStringLiteral("\r\n");
     QCOMPARE(bytes, platform::toAnsi(expectedText));
+}
+
+void TestEndToEnd::fullPaceLoadExportsTheSame_data()
+{
+    sheetColumns();
+}
+
+void TestEndToEnd::fullPaceLoadExportsTheSame()
+{
+    // Each list again with LadeIntervall=0: a new load through "Neu Laden",
+    // every chunk asked for as soon as the one before is placed.
+    QFETCH(int, sheet);
+    QVERIFY2(FPlivoraDaten && FPlivoraDaten->isVisible(), "not logged in");
+    QPushButton *const reload[3] = {FPlivoraDaten->BitBtnBewLaden, FPlivoraDaten->BitBtnWaeLaden,
+                                    FPlivoraDaten->BitBtnWaschLaden};
+    QPushButton *const exports[3] = {FPlivoraDaten->BitBtnBewExport, FPlivoraDaten->BitBtnWaeExport,
+                                     FPlivoraDaten->BitBtnWaschExport};
+    bool *const endFlags[3] = {&FPlivoraDaten->NoMoreBew, &FPlivoraDaten->NoMoreWae, &FPlivoraDaten->NoMoreWasch};
+    TLabeledEdit *const counters[3] = {FPlivoraDaten->DatenBew, FPlivoraDaten->DatenWae, FPlivoraDaten->DatenWasch};
+
+    QFile earlier(csvFiles[sheet]);
+    QVERIFY2(earlier.open(QIODevice::ReadOnly), "the export at the default pace is missing");
+    const QByteArray atDefaultPace = earlier.readAll();
+    earlier.close();
+    QVERIFY(QFile::remove(csvFiles[sheet]));
+
+    FPlivoraDaten->setLoadInterval(0);
+    FPlivoraDaten->PageControlData->setCurrentIndex(sheet);
+    QTest::mouseClick(reload[sheet], Qt::LeftButton);
+    bool *const reloadFlags[3] = {&FPlivoraDaten->ReloadBewohner, &FPlivoraDaten->ReloadWaesche,
+                                  &FPlivoraDaten->ReloadWasch};
+    QVERIFY(*reloadFlags[sheet]);
+    QVERIFY(QTest::qWaitFor([&] { return !*reloadFlags[sheet]; }, 10000)); // the new load has begun
+    QVERIFY2(QTest::qWaitFor([&] { return *endFlags[sheet] || !m_messages.isEmpty(); }, 60000),
+             qPrintable(QStringLiteral("the list did not reach its end; counter reads \"%1\"")
+                            .arg(counters[sheet]->text())));
+    QVERIFY2(m_messages.isEmpty(), qPrintable(describe(m_messages)));
+    const int n = int(m_expected[sheet].size());
+    QCOMPARE(counters[sheet]->text(), QStringLiteral("%1 / %1").arg(n));
+    QCOMPARE(gridOf(sheet)->rowCount(), n + 2);
+
+    QTest::mouseClick(exports[sheet], Qt::LeftButton);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(describe(m_messages)));
+    QFile file(csvFiles[sheet]);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), atDefaultPace);
+    FPlivoraDaten->setLoadInterval(500);
 }
 
 QTEST_MAIN(TestEndToEnd)

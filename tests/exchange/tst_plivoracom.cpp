@@ -42,16 +42,37 @@ namespace {
 
 enum Exchange { BewInit, WaeInit, WaschInit, BewChunk, WaeChunk, WaschChunk };
 
+// Runs one exchange to its outcome and throws its error here, as a blocking
+// call would. The exchange itself returns before the outcome is in.
 void run(TFPlivoraCom &com, Exchange exchange)
 {
+    bool done = false;
+    std::exception_ptr error;
+    auto outcome = [&](std::exception_ptr e) {
+        error = e;
+        done = true;
+    };
     switch (exchange) {
-    case BewInit: com.InitBewohnerCom(); break;
-    case WaeInit: com.InitWaescheCom(); break;
-    case WaschInit: com.InitWaschCom(); break;
-    case BewChunk: com.GetChunkBewohner(); break;
-    case WaeChunk: com.GetChunkWaesche(); break;
-    case WaschChunk: com.GetChunkWasch(); break;
+    case BewInit: com.InitBewohnerCom(outcome); break;
+    case WaeInit: com.InitWaescheCom(outcome); break;
+    case WaschInit: com.InitWaschCom(outcome); break;
+    case BewChunk: com.GetChunkBewohner(outcome); break;
+    case WaeChunk: com.GetChunkWaesche(outcome); break;
+    case WaschChunk: com.GetChunkWasch(outcome); break;
     }
+    if (done)
+        throw std::logic_error("the outcome came before the exchange returned");
+    if (!com.exchangeInFlight())
+        throw std::logic_error("the exchange is not counted as in flight");
+    QDeadlineTimer deadline(std::chrono::seconds(90));
+    while (!done && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!done)
+        throw std::logic_error("no outcome");
+    if (com.exchangeInFlight())
+        throw std::logic_error("the exchange is still counted as in flight");
+    if (error)
+        std::rethrow_exception(error);
 }
 
 // The record an exchange works on, seen through the fields all three share.
@@ -320,12 +341,12 @@ void TestPlivoraCom::contentTypeOfCountAndChunkRequests()
     m_login->IdHTTPPlivora.Request.setContentType(QStringLiteral("text/html")); // as the login leaves it
     for (int i = 0; i < 6; ++i)
         m_server->enqueue(ScriptedReply::xml("<table><tr>1</tr></table>"));
-    m_com->InitBewohnerCom();
-    m_com->GetChunkBewohner();
-    m_com->InitWaescheCom();
-    m_com->GetChunkWaesche();
-    m_com->GetChunkWasch();
-    m_com->InitWaschCom();
+    run(*m_com, BewInit);
+    run(*m_com, BewChunk);
+    run(*m_com, WaeInit);
+    run(*m_com, WaeChunk);
+    run(*m_com, WaschChunk);
+    run(*m_com, WaschInit);
 
     QStringList types;
     for (const RecordedRequest &request : m_server->requests())
@@ -464,10 +485,10 @@ void TestPlivoraCom::pagingKeyOfOneChunkGoesIntoTheNext()
     int rows = 0;
     bool ended = false;
     const RowSink sink{[&](bool end) { ended = ended || end; ++rows; }, {}};
-    m_com->GetChunkBewohner();
+    run(*m_com, BewChunk);
     walkChunkRows(bw, sink);
     QCOMPARE(bw.LetzteBewNummer, 100);
-    m_com->GetChunkBewohner();
+    run(*m_com, BewChunk);
     walkChunkRows(bw, sink);
     QVERIFY(ended);
     QCOMPARE(rows, 12);

@@ -39,6 +39,9 @@ private slots:
     void headerLimits();
     void resendOnClosedKeptConnection_data();
     void resendOnClosedKeptConnection();
+    void asyncOutcomesInOrderOnTheCallersThread();
+    void stopEndsTheRequestUnderWay_data();
+    void stopEndsTheRequestUnderWay();
 
 private:
     static QString url(const ScriptedHttpsServer &server, const QString &pathAndQuery)
@@ -434,6 +437,86 @@ void TestChannel::resendOnClosedKeptConnection()
         QCOMPARE(request.raw, requests.front().raw); // the same bytes, the cookie included
     if (kept)
         QVERIFY(requests.front().raw.find("\r\nCookie: SID=abc123\r\n") != std::string::npos);
+}
+
+void TestChannel::asyncOutcomesInOrderOnTheCallersThread()
+{
+    ScriptedHttpsServer server;
+    server.enqueue(ScriptedReply::xml("<a/>"));
+    server.enqueue(ScriptedReply::withStatus(404));
+    server.enqueue(ScriptedReply::xml("<c/>"));
+    TIdHTTP http;
+    QObject context;
+    QStringList outcomes;
+    auto record = [&](const QString &body, std::exception_ptr error) {
+        QCOMPARE(QThread::currentThread(), context.thread());
+        outcomes << (error ? QStringLiteral("error") : body);
+    };
+    // Each request keeps the content type set at its call, whatever is set later.
+    http.Request.setContentType(QStringLiteral("text/xml"));
+    http.GetAsync(url(server, "/WaschInit?USER=1&PW=2"), &context, record);
+    http.Request.setContentType(QStringLiteral("text/html"));
+    http.Request.setCharSet(QStringLiteral("UTF-8"));
+    http.GetAsync(url(server, "/WaschChunk?USER=1&PW=2&LetzteID=0"), &context, record);
+    http.GetAsync(url(server, "/WaschChunk?USER=1&PW=2&LetzteID=9"), &context, record);
+    QVERIFY(outcomes.isEmpty()); // nothing comes back inside the call
+    QTRY_COMPARE(outcomes, (QStringList{"<a/>", "", "<c/>"}));
+
+    const auto requests = server.requests();
+    QCOMPARE(requests.size(), std::size_t(3));
+    QVERIFY(requests[0].raw.find("\r\nContent-Type: text/xml; charset=us-ascii\r\n") != std::string::npos);
+    QVERIFY(requests[1].raw.find("\r\nContent-Type: text/html; charset=UTF-8\r\n") != std::string::npos);
+    QCOMPARE(requests[2].target, std::string("/WaschChunk?USER=1&PW=2&LetzteID=9"));
+    QCOMPARE(server.handshakes(), 1);
+
+    // A caller that is gone gets nothing, and nothing breaks.
+    server.enqueue(ScriptedReply::xml("<d/>"));
+    bool called = false;
+    {
+        QObject gone;
+        http.GetAsync(url(server, "/x?4"), &gone, [&](const QString &, std::exception_ptr) { called = true; });
+    }
+    QTRY_COMPARE(server.requests().size(), std::size_t(4));
+    QCOMPARE(http.Get(url(server, "/x?5")), QString()); // 404: the outcome of /x?4 is delivered by now
+    QCoreApplication::processEvents();
+    QVERIFY(!called);
+}
+
+void TestChannel::stopEndsTheRequestUnderWay_data()
+{
+    QTest::addColumn<bool>("silentHandshake"); // stuck in the handshake rather than waiting for the reply
+    QTest::newRow("waiting for the reply") << false;
+    QTest::newRow("in the handshake") << true;
+}
+
+void TestChannel::stopEndsTheRequestUnderWay()
+{
+    QFETCH(bool, silentHandshake);
+    ScriptedHttpsServer server;
+    ScriptedReply silent;
+    silent.mode = ScriptedReply::Mode::NeverAnswer;
+    server.enqueue(silent);
+    if (silentHandshake)
+        server.setHandshakeTrickle({1, 60s});
+    TIdHTTP http;
+    QObject context;
+    std::optional<std::exception_ptr> outcome;
+    http.GetAsync(url(server, "/BewohnerChunk?USER=1&PW=2&LBWNum=0"), &context,
+                  [&](const QString &, std::exception_ptr error) { outcome = error; });
+    if (silentHandshake)
+        QTRY_COMPARE(server.connections(), 1);
+    else
+        QTRY_COMPARE(server.requests().size(), std::size_t(1));
+
+    QElapsedTimer timer;
+    timer.start();
+    http.stop();
+    // Generous: the limits it must not wait for are 30 s and 60 s.
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QTRY_VERIFY(outcome.has_value()); // ended with an error, never answered
+    QVERIFY(*outcome);
+    QVERIFY_THROWS_EXCEPTION(EIdException, std::rethrow_exception(*outcome));
+    QVERIFY_THROWS_EXCEPTION(EIdSocketError, http.Get(url(server, "/x?2")));
 }
 
 QTEST_GUILESS_MAIN(TestChannel)
