@@ -81,6 +81,18 @@ set_ini_key() {
   ' "$1" >"$tmp" && mv "$tmp" "$1"
 }
 
+# ini_has_key FILE KEY: whether section "Global" has KEY (names in any case).
+ini_has_key() {
+  awk -v key="$2" '
+    /^[ \t]*\[/ { inGlobal = (tolower($0) ~ /^[ \t]*\[global\][ \t\r]*$/) }
+    inGlobal && tolower($0) ~ ("^[ \t]*" tolower(key) "[ \t]*=") { found = 1 }
+    END { exit !found }
+  ' "$1"
+}
+# The demo loads each list as fast as the service answers; a config.ini from
+# before the key gets it, a value the user set stays.
+ini_has_key "$work/config.ini" LadeIntervall || set_ini_key "$work/config.ini" LadeIntervall 0
+
 if [ ! -f "$work/plivora.db" ]; then
   "$service" --db "$work/plivora.db" --init-demo
 fi
