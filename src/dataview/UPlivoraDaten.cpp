@@ -469,9 +469,6 @@ void TFPlivoraDaten::createControls()
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
-    m_nextTick = new QTimer(this);
-    m_nextTick->setSingleShot(true);
-    m_nextTick->setInterval(0);
     connectHandlers();
 }
 
@@ -532,10 +529,6 @@ void TFPlivoraDaten::connectHandlers()
     connect(BitBtnWaeDrucken, &QPushButton::clicked, this, guarded([this] { BitBtnWaeDruckenClick(); }));
     connect(BitBtnWaschDruck, &QPushButton::clicked, this, guarded([this] { BitBtnWaschDruckClick(); }));
     connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
-    connect(m_nextTick, &QTimer::timeout, this, guarded([this] {
-                if (Timer1->isActive())
-                    Timer1Timer();
-            }));
 }
 
 void TFPlivoraDaten::FormCreate()
@@ -706,8 +699,9 @@ void TFPlivoraDaten::takeOutcome(Loader &loader, std::exception_ptr error)
     IntRunning = true;
     loader.takeOutcome(error);
     IntRunning = held;
-    if (m_loadInterval == 0)
-        m_nextTick->start();
+    // At pace 0 the reply is placed and the next chunk asked for right away.
+    if (m_loadInterval == 0 && Timer1->isActive())
+        platform::runGuarded([this] { Timer1Timer(); });
 }
 
 void TFPlivoraDaten::FormHide()

@@ -183,7 +183,6 @@ private:
     int m_loadInterval = 500;
     bool m_showing = false;
     std::optional<QString> m_showError; // the first error of the show sequence
-    QTimer *m_nextTick = nullptr;       // at pace 0: the tick right after a reply is in
 };
 
 extern TFPlivoraDaten *FPlivoraDaten;

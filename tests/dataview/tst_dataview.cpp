@@ -93,6 +93,8 @@ private slots:
     void reloadOnAnEndedList();
     void switchingSheetsMidLoad();
     void hidingStopsTheCycle();
+    void aChunkOutHoldsBackTheOtherSheet();
+    void reloadWithAChunkOutAsksTheStartKeyNext();
     void washRowsShiftByOneColumn();
     void filtersGoOutEncoded();
     void widthFiles_data();
@@ -331,6 +333,83 @@ void TestDataView::switchingSheetsMidLoad()
     m_server->enqueue(ScriptedReply::xml(table("")));
     tick();
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", ""}));
+}
+
+namespace {
+
+// A reply that takes its time, as from a slow server.
+ScriptedReply slow(ScriptedReply reply)
+{
+    reply.trickle = {1 << 20, std::chrono::milliseconds(700)};
+    return reply;
+}
+
+} // namespace
+
+void TestDataView::aChunkOutHoldsBackTheOtherSheet()
+{
+    showWindow();
+    m_server->enqueue(slow(ScriptedReply::xml(table(wearerRow(1)))));
+    w->Timer1Timer(); // the wearer chunk is out
+    QVERIFY(FPlivoraCom->exchangeInFlight());
+    QCOMPARE(FPlivoraCom->BWTransfer.Status, 1);
+    w->PageControlData->setCurrentIndex(1);
+    w->Timer1Timer(); // the laundry list waits: one exchange at a time
+    w->Timer1Timer();
+    QVERIFY(requestsTo("/WaescheChunk").isEmpty());
+    QCOMPARE(FPlivoraCom->WAETransfer.Status, 0);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!FPlivoraCom->exchangeInFlight(), 30000);
+    QCOMPARE(FPlivoraCom->BWTransfer.Status, 2); // waits unplaced while its sheet is not on top
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    tick();
+    const auto items = requestsTo("/WaescheChunk");
+    QCOMPARE(items.size(), 1);
+    // The request as it goes out without a chunk before it: every byte as ever.
+    const QString today = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    QCOMPARE(QString::fromStdString(items[0].raw),
+             QStringLiteral("GET /WaescheChunk?USER=4711&PW=geheim&LetzteID=S000000&WaescheID=&BewNum=&Vorname="
+                            "&Name=&ARTNR=&Artikel=&Charge=&Groesse=&MaxWasch=&AnzWasch=&AngVor=&AngNach="
+                            "&EingVor=%1&EingNach=01.01.2000&AusgVor=%1&AusgNach=01.01.2000 HTTP/1.1\r\n"
+                            "Content-Type: text/html; charset=UTF-8\r\n"
+                            "Host: 127.0.0.1:%2\r\n"
+                            "Accept: text/html, */*\r\n"
+                            "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n")
+                 .arg(today)
+                 .arg(m_server->port()));
+
+    w->PageControlData->setCurrentIndex(0);
+    m_server->enqueue(ScriptedReply::xml(table("")));
+    tick();
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", ""}));
+}
+
+void TestDataView::reloadWithAChunkOutAsksTheStartKeyNext()
+{
+    showWindow();
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
+    m_server->enqueue(slow(ScriptedReply::xml(table(wearerRow(3)))));
+    tick();
+    w->Timer1Timer(); // places rows 1 and 2; the chunk after key 2 is out
+    QVERIFY(FPlivoraCom->exchangeInFlight());
+
+    QTest::mouseClick(w->BitBtnBewLaden, Qt::LeftButton); // the window answers meanwhile
+    QVERIFY(w->ReloadBewohner);
+    w->Timer1Timer(); // a reload waits while the list is requesting
+    QVERIFY(w->ReloadBewohner);
+    QTRY_VERIFY_WITH_TIMEOUT(!FPlivoraCom->exchangeInFlight(), 30000);
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", "2", ""})); // not placed
+
+    m_server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
+    tick(); // the old reply is dropped, the start key asked
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", ""}));
+    tick();
+    QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "5", ""}));
+    QStringList sent;
+    for (const auto &r : requestsTo("/BewohnerChunk"))
+        sent << queryValue(r, "LBWNum");
+    qInfo() << "paging keys asked:" << sent;
+    QCOMPARE(sent, (QStringList{"0", "2", "0", "5"})); // old key, then the start key
 }
 
 void TestDataView::hidingStopsTheCycle()
