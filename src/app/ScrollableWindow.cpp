@@ -17,6 +17,7 @@ QScrollArea *makeScrollable(QWidget *window, QSize designSize)
     }
     auto *area = new QScrollArea(window);
     area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus); // the first control keeps the first focus
     area->setWidgetResizable(true);
     area->setWidget(content);
     // Content and scroll area show the window's ground.

@@ -11,6 +11,7 @@ SheetScrollArea::SheetScrollArea(QWidget *sheet, QWidget *frame, QSize frameDesi
     , m_frameDesignSize(frameDesignSize)
 {
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus); // Tab goes from control to control, as before
     setWidgetResizable(false); // the sheet's size is set in followFrame()
     setWidget(sheet);
     // The sheet shows the window's ground, not the scroll area's.
