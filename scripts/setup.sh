@@ -9,6 +9,8 @@ packages=(
   libboost1.81-dev libssl-dev openssl libinih-dev libicu-dev libsqlite3-dev
   fonts-dejavu-core fonts-liberation
   xvfb xauth poppler-utils unrtf curl
+  openbox x11vnc novnc websockify python3-websockify python3 iproute2 procps
+  desktop-file-utils dpkg-dev
 )
 
 missing=()
