@@ -44,7 +44,7 @@ std::string utf8Text(const std::string &bytes)
     if (std::string_view(bytes).substr(0, bom.size()) == bom)
         return bytes.substr(bom.size());
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    const QString decoded = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (!utf8.hasError())
         return bytes;
     QStringDecoder ansi("windows-1252");

@@ -36,7 +36,7 @@ SqliteDatabase::SqliteDatabase(const std::string &path, Mode mode)
     case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
     case Mode::Create: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
     }
-    if (mode == Mode::Create)
+    if (mode == Mode::Create && !path.empty() && path != ":memory:")
         createPrivately(path);
     const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
