@@ -23,6 +23,8 @@ for f in $data_files; do expected+=$'\n'"share/plivora/$f"; done
 installed=$(cd "$prefix" && find . ! -type d ! -path "./lib*/plivora/*" | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$(LC_ALL=C sort <<<"$expected")" ] \
   || fail "installed files differ:"$'\n'"$(diff <(LC_ALL=C sort <<<"$expected") <(echo "$installed"))"
+modules=$(cd "$prefix" && find . -path "./lib*/plivora/*" ! -type d | sed 's|^\./||')
+[[ "$modules" =~ ^lib[^/]*/plivora/libplivora_tls\.so$ ]] || fail "expected the TLS module alone under <libdir>/plivora, found: $modules"
 for exe in bin/Plivora3 bin/plivora bin/plivora-service; do
   [ -x "$prefix/$exe" ] || fail "$exe is not executable"
 done
