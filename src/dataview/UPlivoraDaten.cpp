@@ -247,10 +247,10 @@ TShape *makeLamp(QWidget *sheet, int left, int top)
     return lamp;
 }
 
-TStringGrid *makeGrid(QWidget *sheet, int columns, int left, int top, int width, int height)
+TStringGrid *makeGrid(QWidget *sheet, const contract::ListContract &list, int left, int top, int width, int height)
 {
     auto *grid = new TStringGrid(sheet);
-    grid->setColCount(columns);
+    grid->setColCount(static_cast<int>(list.columns.size()));
     grid->setRowCount(2);
     grid->setGeometry(left, top, width, height);
     return grid;
@@ -292,6 +292,7 @@ struct ItemSheetLayout
     bool gridHasOwnFont;
     QString chargeCaption;
     int lampLeft, lampTop;
+    const contract::ListContract &list;
 };
 
 const ItemSheetLayout waescheLayout{
@@ -316,7 +317,7 @@ const ItemSheetLayout waescheLayout{
       {ItemControl::AusgVor, 638, 83, 638, 58},
       {ItemControl::Export, 1054, 85},
       {ItemControl::Drucken, 1157, 85}}},
-    580, false, QStringLiteral("LetzteCharge"), 1157, 1};
+    580, false, QStringLiteral("LetzteCharge"), 1157, 1, contract::items};
 
 const ItemSheetLayout waschLayout{
     {{{ItemControl::Laden, 1054, 32},
@@ -340,7 +341,7 @@ const ItemSheetLayout waschLayout{
       {ItemControl::AusgNach, 511, 84, 511, 59},
       {ItemControl::AusgVor, 638, 84, 638, 59},
       {ItemControl::Export, 1054, 86}}},
-    579, true, QStringLiteral("Charge"), 1157, 8};
+    579, true, QStringLiteral("Charge"), 1157, 8, contract::washes};
 
 // The window's members one item sheet fills.
 struct ItemSheetMembers
@@ -369,7 +370,7 @@ void layoutItemSheet(QWidget *sheet, const ItemSheetLayout &layout, const ItemSh
         QWidget *made = nullptr;
         switch (p.control) {
         case ItemControl::Grid:
-            m.grid = makeGrid(sheet, 15, p.left, p.top, 1354, layout.gridHeight);
+            m.grid = makeGrid(sheet, layout.list, p.left, p.top, 1354, layout.gridHeight);
             if (layout.gridHasOwnFont)
                 m.grid->setFont(tahoma(16));
             made = m.grid;
@@ -568,7 +569,7 @@ void TFPlivoraDaten::presentStates()
 void TFPlivoraDaten::createBewohnerSheet()
 {
     QWidget *s = TabSheetBewohner;
-    StringGridBewohner = makeGrid(s, 6, 3, 61, 1354, 635);
+    StringGridBewohner = makeGrid(s, contract::wearers, 3, 61, 1354, 635);
     StringGridBewohner->setFont(tahoma(16));
     DatenBew = makeCounter(s, 855, 25);
     LabeledEditBewNr = makeEdit(s, QStringLiteral("TraegerNr"), 8, 28);
