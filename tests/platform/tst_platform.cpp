@@ -100,6 +100,36 @@ void TestPlatform::iniValues_data()
     QTest::newRow("empty value stays empty") << QByteArray("[Global]\nIPWebServer=\n") << "" << "8080";
     QTest::newRow("other section only") << QByteArray("[Lokal]\nIPWebServer=x\n") << "127.0.0.1" << "8080";
     QTest::newRow("port kept as text") << QByteArray("[Global]\nPortWebServer=80a\n") << "127.0.0.1" << "80a";
+    // Read as the profile functions read it, where a general INI library differs.
+    QTest::newRow("repeated key: the first counts")
+        << QByteArray("[Global]\nIPWebServer=first\nIPWebServer=second\n") << "first" << "8080";
+    QTest::newRow("repeated section: the first value counts")
+        << QByteArray("[Global]\nIPWebServer=a\n[Lokal]\nIPWebServer=b\n[Global]\nIPWebServer=c\nPortWebServer=9\n")
+        << "a" << "9";
+    QTest::newRow("indented line is an entry of its own, no continuation")
+        << QByteArray("[Global]\nIPWebServer=h6\n  PortWebServer=7\n") << "h6" << "7";
+    QTest::newRow("semicolon inside a value belongs to it")
+        << QByteArray("[Global]\nIPWebServer=a;b\nPortWebServer=8443 ; TLS port\n") << "a;b" << "8443 ; TLS port";
+    QTest::newRow("one pair of double or single quotes dropped")
+        << QByteArray("[Global]\nIPWebServer=\"wash.example\"\nPortWebServer='8443'\n") << "wash.example" << "8443";
+    QTest::newRow("only the enclosing pair dropped")
+        << QByteArray("[Global]\nIPWebServer=\"\"h\"\"\nPortWebServer=\"\"\n") << "\"h\"" << "";
+    QTest::newRow("unmatched or lone quotes kept")
+        << QByteArray("[Global]\nIPWebServer=\"h'\nPortWebServer=\"\n") << "\"h'" << "\"";
+    QTest::newRow("white space around names and values trimmed")
+        << QByteArray("  [ Global ]  \n\t IPWebServer \t=  h  \t\nPortWebServer=  \n") << "h" << "";
+    QTest::newRow("names case-insensitive")
+        << QByteArray("[GLOBAL]\nipwebserver=h\nPORTWEBSERVER=1\n") << "h" << "1";
+    QTest::newRow("line without = ignored")
+        << QByteArray("[Global]\nIPWebServer\nPortWebServer=1\n") << "127.0.0.1" << "1";
+    QTest::newRow("comment line")
+        << QByteArray("[Global]\n; IPWebServer=x\n;PortWebServer=1\n") << "127.0.0.1" << "8080";
+    QTest::newRow("equals sign inside a value")
+        << QByteArray("[Global]\nIPWebServer=a=b\n") << "a=b" << "8080";
+    QTest::newRow("key before any section")
+        << QByteArray("IPWebServer=x\n[Global]\nPortWebServer=1\n") << "127.0.0.1" << "1";
+    QTest::newRow("byte-order mark, CR line ends, UTF-8")
+        << QByteArray("\xEF\xBB\xBF[Global]\rIPWebServer=w\xC3\xA4sche\rPortWebServer=1\r") << "wäsche" << "1";
 }
 
 void TestPlatform::iniValues()
