@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestPlatform : public QObject
@@ -33,6 +36,8 @@ private slots:
     void writeFileReplacesContent();
     void writeFileFailures_data();
     void writeFileFailures();
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
 };
 
 void TestPlatform::errorBoxText_data()
@@ -212,6 +217,8 @@ void TestPlatform::writeFileFailures_data()
 {
     QTest::addColumn<QString>("situation");
     QTest::newRow("read-only file") << "readonly";
+    QTest::newRow("read-only folder") << "rodir";
+    QTest::newRow("old file in a read-only folder") << "rodirold";
     QTest::newRow("missing directory") << "nodir";
     QTest::newRow("name taken by a directory") << "isdir";
     QTest::newRow("disk full") << "full";
@@ -227,6 +234,12 @@ void TestPlatform::writeFileFailures()
             QSKIP("root writes read-only files");
         platform::writeFile(path, "old");
         QFile::setPermissions(path, QFileDevice::ReadOwner);
+    } else if (situation.startsWith("rodir")) {
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        if (situation == "rodirold")
+            platform::writeFile(path, "old");
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     } else if (situation == "isdir") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Bewohner.csv")));
     } else if (situation == "nodir") {
@@ -248,11 +261,70 @@ void TestPlatform::writeFileFailures()
         QCOMPARE(situation, QStringLiteral("full"));
         QCOMPARE(e.message(), QStringLiteral("Stream-Schreibfehler"));
     }
-    if (situation == "readonly") {
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (situation == "readonly" || situation == "rodirold") {
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("old"));
     }
+}
+
+void TestPlatform::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("oldFile");
+    QTest::newRow("old file replaced") << true;
+    QTest::newRow("new file") << false;
+}
+
+// A disk that fills up half-way: the file size limit makes every write past
+// 1 KiB fail as ENOSPC would, without a special file system.
+void TestPlatform::failedWriteKeepsOldFile()
+{
+    QFETCH(bool, oldFile);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Waesche.xml"));
+    const QByteArray old("<old>complete</old>\r\n");
+    if (oldFile) {
+        platform::writeFile(path, old);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString error;
+    try {
+        platform::writeFile(path, QByteArray(64 * 1024, 'x'));
+    } catch (const EWriteError &e) {
+        error = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QCOMPARE(error, QStringLiteral("Stream-Schreibfehler"));
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    QCOMPARE(left, oldFile ? QStringList{QStringLiteral("Waesche.xml")} : QStringList{});
+    if (oldFile) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    }
+
+    // Once there is room again the file is written whole, keeping its permissions;
+    // a new file gets the usual ones.
+    platform::writeFile(path, QByteArray(64 * 1024, 'y'));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray(64 * 1024, 'y'));
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st{};
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, oldFile ? mode_t(0604) : (0666 & ~mask));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 1);
 }
 
 QTEST_MAIN(TestPlatform)
