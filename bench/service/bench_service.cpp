@@ -13,6 +13,7 @@
 // desktop client's requests and default date filters, starting again at the end.
 
 #include <QDate>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -208,14 +209,18 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "bench_service: --init-demo failed\n");
             return 1;
         }
+        // The access log, a line per request, goes into a file: a pipe nobody reads would stall the service.
+        const QString serviceOutput = dir.filePath(QStringLiteral("service.out"));
+        service.setStandardOutputFile(serviceOutput);
         service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
                       {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
                        "--login-failures", "1000"});
         QByteArray out;
         const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
         for (int waited = 0; waited < 300 && port == 0; ++waited) {
-            service.waitForReadyRead(100);
-            out += service.readAllStandardOutput();
+            service.waitForFinished(100); // a pause that ends early if the service fails
+            QFile file(serviceOutput);
+            out = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
             const auto match = listening.match(QString::fromUtf8(out));
             if (match.hasMatch())
                 port = static_cast<unsigned short>(match.captured(1).toUInt());

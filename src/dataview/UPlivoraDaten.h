@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -19,6 +20,10 @@ class TShape;
 class TStringGrid;
 class TFPlivoraCom;
 class PrintComponents;
+namespace dataview {
+class ListStatePresenter;
+class SheetKeys;
+} // namespace dataview
 
 // The data window: three sheets, each a filtered list that the timer loads
 // chunk by chunk into its grid.
@@ -157,6 +162,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     // The loaders of the three lists with the exchange sides and sheet views they talk to.
@@ -178,11 +184,21 @@ private:
     void initSheet(Sheet sheet);
     void exportSheet(Sheet sheet);
     void resetPickers(TDateTimePicker *const (&pickers)[6]);
+    QWidget *sheetOf(Sheet sheet) const;
+    TLabeledEdit *counterOf(Sheet sheet) const;
+    static QString captionOf(Sheet sheet);
+    static QString exportFileOf(Sheet sheet);
+    static QString printDataFileOf(Sheet sheet);
+    void connectKeys();
+    void describeControls();
+    void presentStates();
 
     std::unique_ptr<Loading> m_loading;
     int m_loadInterval = 500;
     bool m_showing = false;
     std::optional<QString> m_showError; // the first error of the show sequence
+    dataview::SheetKeys *m_keys = nullptr;
+    std::array<dataview::ListStatePresenter *, 3> m_presenters{};
 };
 
 extern TFPlivoraDaten *FPlivoraDaten;
