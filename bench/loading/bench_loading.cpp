@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -195,17 +196,23 @@ int main(int argc, char *argv[])
     if (!demo.waitForFinished(300000) || demo.exitCode() != 0)
         fail(QStringLiteral("--init-demo failed: ") + QString::fromLocal8Bit(demo.readAll()));
 
+    // The access log, a line per request, goes into a file: a pipe nobody
+    // reads (the channel's run blocks this thread) would stall the service.
     QProcess service;
     service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString serviceOutput = dir.filePath(QStringLiteral("service.out"));
+    service.setStandardOutputFile(serviceOutput);
     service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
                   {QStringLiteral("--db"), db, QStringLiteral("--port"), QStringLiteral("0")});
-    while (!service.canReadLine())
-        if (!service.waitForReadyRead(60000))
-            fail(QStringLiteral("the service did not start"));
-    const auto match = QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"))
-                           .match(QString::fromUtf8(service.readLine()));
+    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"));
+    QRegularExpressionMatch match;
+    for (int waited = 0; waited < 600 && !match.hasMatch(); ++waited) {
+        service.waitForFinished(100); // a pause that ends early if the service fails
+        QFile file(serviceOutput);
+        match = listening.match(QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()));
+    }
     if (!match.hasMatch())
-        fail(QStringLiteral("no \"listening on\" line"));
+        fail(QStringLiteral("the service did not start"));
 
     LoginData login;
     login.IPWebServer = QStringLiteral("127.0.0.1");

@@ -163,15 +163,13 @@ public:
     {
         m_lamp->setPenColor(colourOf(colour));
         m_lastLamp = colour;
-        if (m_changed)
-            m_changed();
+        m_changed = true;
     }
     void showCounter(const QString &text) override
     {
         if (m_counter->text() != text)
             m_counter->setText(text);
-        if (m_changed)
-            m_changed();
+        m_changed = true;
     }
     void initSheet() override { m_initSheet(); }
     // Nothing else runs in the middle of a tick: replies come back queued, so
@@ -180,7 +178,15 @@ public:
 
     // What the loader announced last, for the state in words.
     dataview::Lamp lastLamp() const { return m_lastLamp; }
-    void onChange(std::function<void()> changed) { m_changed = std::move(changed); }
+    void onChange(std::function<void()> changed) { m_onChange = std::move(changed); }
+    // The state in words follows once per tick or reply, not at each step of
+    // it: at full pace that would be thousands of times a second.
+    void announceChange()
+    {
+        if (m_changed && m_onChange)
+            m_onChange();
+        m_changed = false;
+    }
 
 private:
     TShape *m_lamp;
@@ -188,7 +194,8 @@ private:
     PaintPacer &m_pacer;
     std::function<void()> m_initSheet;
     dataview::Lamp m_lastLamp = dataview::Lamp::Maroon;
-    std::function<void()> m_changed;
+    bool m_changed = false;
+    std::function<void()> m_onChange;
 };
 
 // A list's side of the exchange object, reached through FPlivoraCom when it
@@ -243,6 +250,12 @@ struct TFPlivoraDaten::Loading
         case Sheet::Wasch: break;
         }
         return waschView;
+    }
+
+    void announceChanges()
+    {
+        for (SheetControls *view : {&bewohnerView, &waescheView, &waschView})
+            view->announceChange();
     }
 };
 
@@ -859,6 +872,7 @@ void TFPlivoraDaten::takeOutcome(Loader &loader, std::exception_ptr error)
     IntRunning = true;
     loader.takeOutcome(error);
     IntRunning = held;
+    m_loading->announceChanges();
     // At pace 0 the reply is placed and the next chunk asked for right away.
     if (m_loadInterval == 0 && Timer1->isActive())
         platform::runGuarded([this] { Timer1Timer(); });
@@ -981,10 +995,9 @@ void TFPlivoraDaten::Timer1Timer()
         return;
     }
     IntRunning = true;
-    // The page is asked again before each list: a sheet change made while a
-    // list processes pending messages takes effect in the same tick. A list
-    // whose step failed has shown its error box while the guard was still
-    // held, so no tick ran underneath it; the failure ends the tick.
+    // The page is asked again before each list. A list whose step failed has
+    // shown its error box while the guard was still held, so no tick ran
+    // underneath it; the failure ends the tick.
     bool served = true;
     if (served && isOnTop(Sheet::Bewohner))
         served = m_loading->bewohner.serve();
@@ -993,6 +1006,7 @@ void TFPlivoraDaten::Timer1Timer()
     if (served && isOnTop(Sheet::Wasch))
         served = m_loading->wasch.serve();
     IntRunning = false;
+    m_loading->announceChanges();
 }
 
 void TFPlivoraDaten::AddBewohnerDataToSheet()
