@@ -551,7 +551,17 @@ void TestDataView::failedTickPausesOnlyThatList()
     auto broken = ScriptedReply::xml(table(wearerRow(1)));
     broken.mode = ScriptedReply::Mode::CloseMidBody;
     m_server->enqueue(broken);
+    // The error arrives with the reply, after the tick; its box is shown with
+    // the tick guard held, so no tick runs underneath it.
+    QList<bool> guardHeld;
+    platform::MessagePresenter fixtureBox = platform::setMessagePresenter(nullptr);
+    platform::setMessagePresenter([&](const platform::ShownMessage &m) {
+        guardHeld << w->IntRunning;
+        fixtureBox(m);
+    });
     tick();
+    platform::setMessagePresenter(fixtureBox);
+    QCOMPARE(guardHeld, QList<bool>{true});
     QCOMPARE(m_fixture->messages.size(), 1);
     QCOMPARE(m_fixture->messages[0].icon, QMessageBox::Critical);
     QVERIFY(!w->IntRunning);
