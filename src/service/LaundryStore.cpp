@@ -214,20 +214,6 @@ std::optional<PasswordHash> LaundryStore::passwordOf(std::string_view customer)
     return hash;
 }
 
-bool LaundryStore::checkCredentials(std::string_view customer, std::string_view password,
-                                    VerifiedCredentials &verified)
-{
-    const std::optional<PasswordHash> stored = passwordOf(customer);
-    if (!stored)
-        return false;
-    if (verified.contains(customer, *stored, password))
-        return true;
-    if (!verifyPassword(password, *stored))
-        return false;
-    verified.insert(customer, *stored, password);
-    return true;
-}
-
 std::int64_t LaundryStore::customerCount()
 {
     SqliteStatement &s = statement(CustomerCount);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/PasswordHash.h"
 #include "service/Sqlite.h"
+#include "service/Store.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,44 +11,10 @@
 
 namespace service {
 
-enum class ListKind { Wearers, Items, Washes };
-
-// The cells of one reply row in wire order, plain (not yet percent-encoded),
-// dates as "dd.MM.yyyy", missing values empty.
-using Row = std::vector<std::string>;
-
-// Filters of the wearer list. Texts are case-folded prefixes (foldCase), empty = no filter.
-struct WearerFilter
-{
-    std::optional<std::int64_t> wearerNumber;
-    std::string firstName;
-    std::string surname;
-    std::string livingArea;
-};
-
-// Filters shared by the laundry-item and wash-process lists. Dates are ISO
-// texts, nullopt = unbounded; both bounds are inclusive.
-struct ItemFilter
-{
-    std::string itemId; // exact
-    std::optional<std::int64_t> wearerNumber;
-    std::string firstName;
-    std::string surname;
-    std::string articleNumber;
-    std::string article;
-    std::string batch;
-    std::string size;
-    std::optional<std::int64_t> maxWashes;   // exact
-    std::optional<std::int64_t> washesAbove; // receipts strictly greater
-    std::optional<std::string> createdFrom, createdTo;
-    std::optional<std::string> receivedFrom, receivedTo;
-    std::optional<std::string> dispatchedFrom, dispatchedTo;
-};
-
 // The service's data on one SQLite connection: customers, wearers, laundry
 // items and wash processes, each list keyed by customer and its paging key so
 // that every chunk is a range scan of the primary key.
-class LaundryStore
+class LaundryStore : public Store
 {
 public:
     LaundryStore(const std::string &path, SqliteDatabase::Mode mode);
@@ -56,24 +22,23 @@ public:
     SqliteDatabase &database() { return m_db; }
 
     // Creates the tables when they are missing; a no-op on a complete database.
-    void createSchema();
+    void createSchema() override;
 
-    void setCustomer(std::string_view number, const PasswordHash &password);
-    std::optional<PasswordHash> passwordOf(std::string_view customer);
-    bool checkCredentials(std::string_view customer, std::string_view password, VerifiedCredentials &verified);
-    std::int64_t customerCount();
+    void setCustomer(std::string_view number, const PasswordHash &password) override;
+    std::optional<PasswordHash> passwordOf(std::string_view customer) override;
+    std::int64_t customerCount() override;
 
-    std::int64_t count(ListKind list, std::string_view customer);
+    std::int64_t count(ListKind list, std::string_view customer) override;
 
     std::vector<Row> wearerChunk(std::string_view customer, std::int64_t after, const WearerFilter &filter,
-                                 int limit);
+                                 int limit) override;
     std::vector<Row> itemChunk(std::string_view customer, std::string_view after, const ItemFilter &filter,
-                               int limit);
-    std::vector<Row> washChunk(std::string_view customer, std::int64_t after, const ItemFilter &filter, int limit);
+                               int limit) override;
+    std::vector<Row> washChunk(std::string_view customer, std::int64_t after, const ItemFilter &filter, int limit) override;
 
     // SQLite's plan for the list's chunk query, one step per line (for checking
     // that paging stays a primary-key range scan).
-    std::string chunkQueryPlan(ListKind list);
+    std::string chunkQueryPlan(ListKind list) override;
 
 private:
     enum Slot { CustomerPassword, CustomerUpsert, CustomerCount, CountWearers, CountItems, CountWashes,

@@ -142,7 +142,7 @@ RequestHandler::RequestHandler(VerifiedCredentials &verified)
 {
 }
 
-Reply RequestHandler::handle(LaundryStore &store, std::string_view target) const
+Reply RequestHandler::handle(Store &store, std::string_view target) const
 {
     try {
         const std::optional<QueryParameters> parsed = QueryParameters::fromTarget(target);
@@ -217,6 +217,9 @@ Reply RequestHandler::handle(LaundryStore &store, std::string_view target) const
         return chunk(list, store.washChunk(customer, after, items.filter, rowsPerChunk));
     } catch (const BadRequest &) {
         return {400, {}};
+    } catch (const EStoreUnavailable &error) {
+        std::fprintf(stderr, "request failed: %s\n", error.what());
+        return {503, {}};
     } catch (const std::exception &error) {
         std::fprintf(stderr, "request failed: %s\n", error.what());
         return {500, {}};

@@ -1,8 +1,8 @@
 #include "service/Server.h"
 
 #include "service/Certificate.h"
-#include "service/LaundryStore.h"
 #include "service/RequestHandler.h"
+#include "service/StorePool.h"
 
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -33,14 +33,12 @@ constexpr std::size_t bodyLimit = 16 * 1024;
 constexpr auto writeTimeout = std::chrono::seconds(30);
 constexpr auto shutdownTimeout = std::chrono::seconds(5);
 
-// Each serving thread has its own connection: SQLite connections are not shared between threads.
-thread_local LaundryStore *threadStore = nullptr;
-
 struct Shared
 {
     RequestHandler handler;
     std::chrono::seconds idleTimeout;
     std::atomic<int> active{0};
+    StorePool *pool = nullptr;
 };
 
 class Session : public std::enable_shared_from_this<Session>
@@ -93,15 +91,19 @@ private:
             return; // timed out, truncated or broken: the peer is not listening any more
 
         const auto &request = m_parser->get();
-        Reply reply;
-        if (request.method() != http::verb::get) {
-            reply.status = 405;
-        } else if (!threadStore) {
-            reply.status = 500;
-        } else {
-            reply = m_shared.handler.handle(*threadStore, std::string_view(request.target().data(),
-                                                                             request.target().size()));
-        }
+        if (request.method() != http::verb::get)
+            return respond({405, {}});
+        // The database call runs on a worker of the pool; the reply comes back on this session's strand.
+        m_shared.pool->post([self = shared_from_this(),
+                             target = std::string(request.target().data(), request.target().size())](Store &store) {
+            Reply reply = self->m_shared.handler.handle(store, target);
+            net::post(self->m_stream.get_executor(),
+                      [self, reply = std::move(reply)]() mutable { self->respond(std::move(reply)); });
+        });
+    }
+
+    void respond(Reply reply)
+    {
         m_response = {};
         m_response.result(reply.status);
         m_response.version(11);
@@ -111,7 +113,7 @@ private:
         if (!reply.body.empty())
             m_response.set(http::field::content_type, "text/xml; charset=UTF-8");
         m_response.body() = std::move(reply.body);
-        m_response.keep_alive(request.keep_alive());
+        m_response.keep_alive(m_parser->get().keep_alive());
         m_response.prepare_payload();
         write();
     }
@@ -193,7 +195,8 @@ struct Server::Impl
     net::io_context ioc{2};
     tcp::acceptor acceptor{ioc};
     net::steady_timer retry{ioc};
-    std::vector<std::unique_ptr<LaundryStore>> stores;
+    // After the io_context: a job still queued holds a session, which must go before the context.
+    std::unique_ptr<StorePool> pool;
 };
 
 Server::Server(ServerSettings settings)
@@ -205,11 +208,12 @@ Server::~Server() = default;
 
 unsigned short Server::listen()
 {
-    const int threads = std::max(1, d->settings.threads);
-    for (int i = 0; i < threads; ++i) {
-        d->stores.push_back(std::make_unique<LaundryStore>(d->settings.databasePath, SqliteDatabase::Mode::ReadOnly));
-        d->stores.back()->count(ListKind::Wearers, ""); // fails now, not at the first request, on a foreign file
-    }
+    d->pool = std::make_unique<StorePool>(d->settings.databaseConnections, [this] {
+        auto store = openStore(d->settings.databasePath, StoreAccess::ReadOnly);
+        store->count(ListKind::Wearers, ""); // fails now, not at the first request, on a foreign database
+        return store;
+    });
+    d->shared.pool = d->pool.get();
 
     d->tls.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3
                        | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
@@ -252,8 +256,7 @@ void Server::run()
     });
     d->accept();
 
-    auto serve = [this](LaundryStore *store) {
-        threadStore = store;
+    auto serve = [this] {
         for (;;) {
             try {
                 d->ioc.run();
@@ -262,12 +265,11 @@ void Server::run()
                 std::fprintf(stderr, "plivora-service: %s\n", error.what());
             }
         }
-        threadStore = nullptr;
     };
     std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < d->stores.size(); ++i)
-        helpers.emplace_back(serve, d->stores[i].get());
-    serve(d->stores[0].get());
+    for (int i = 1; i < std::max(1, d->settings.threads); ++i)
+        helpers.emplace_back(serve);
+    serve();
     for (auto &t : helpers)
         t.join();
 }

@@ -4,6 +4,7 @@
 #include "service/DayDate.h"
 #include "service/DemoData.h"
 #include "service/LaundryStore.h"
+#include "service/PgStore.h"
 #include "service/Server.h"
 #include "service/ServiceOptions.h"
 
@@ -22,7 +23,17 @@ bool fileExists(const std::string &path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-int initDemo(const ServiceOptions &options)
+int printDemo(const ServiceOptions &options, const std::vector<DemoCustomer> &customers)
+{
+    const DemoSizes &s = options.demoSizes;
+    std::printf("Demo database %s: %d customer(s), each with %d wearers, %d laundry items, %d wash processes\n",
+                displayName(options.databasePath).c_str(), s.customers, s.wearers, s.items, s.washes);
+    for (const DemoCustomer &c : customers)
+        std::printf("customer %s password %s\n", c.number.c_str(), c.password.c_str());
+    return 0;
+}
+
+int initDemoSqlite(const ServiceOptions &options)
 {
     if (fileExists(options.databasePath)) {
         std::fprintf(stderr, "plivora-service: \"%s\" exists already; --init-demo fills only a new database\n",
@@ -31,13 +42,7 @@ int initDemo(const ServiceOptions &options)
     }
     try {
         LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
-        const auto customers = fillDemoData(store, options.demoSizes, today());
-        const DemoSizes &s = options.demoSizes;
-        std::printf("Demo database %s: %d customer(s), each with %d wearers, %d laundry items, %d wash processes\n",
-                    options.databasePath.c_str(), s.customers, s.wearers, s.items, s.washes);
-        for (const DemoCustomer &c : customers)
-            std::printf("customer %s password %s\n", c.number.c_str(), c.password.c_str());
-        return 0;
+        return printDemo(options, fillDemoData(store, options.demoSizes, today()));
     } catch (...) {
         ::unlink(options.databasePath.c_str()); // nothing half-filled stays behind
         ::unlink((options.databasePath + "-journal").c_str());
@@ -45,25 +50,45 @@ int initDemo(const ServiceOptions &options)
     }
 }
 
+// The demo rows are drawn into an SQLite database in memory and copied over in one
+// transaction, so both backends hold the very same data for the same sizes and day.
+int initDemoPostgres(const ServiceOptions &options)
+{
+    PgStore store(options.databasePath);
+    store.createSchema();
+    if (!store.isEmpty()) {
+        std::fprintf(stderr, "plivora-service: %s holds data already; --init-demo fills only an empty database\n",
+                     displayName(options.databasePath).c_str());
+        return 1;
+    }
+    LaundryStore drawn(":memory:", SqliteDatabase::Mode::Create);
+    const auto customers = fillDemoData(drawn, options.demoSizes, today());
+    store.copyFrom(drawn);
+    return printDemo(options, customers);
+}
+
 int addCustomer(const ServiceOptions &options)
 {
-    LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
-    store.createSchema();
-    store.setCustomer(options.addCustomer->first, hashPassword(options.addCustomer->second));
-    std::printf("customer %s set in %s\n", options.addCustomer->first.c_str(), options.databasePath.c_str());
+    const auto store = openStore(options.databasePath, StoreAccess::ReadWrite);
+    store->createSchema();
+    store->setCustomer(options.addCustomer->first, hashPassword(options.addCustomer->second));
+    std::printf("customer %s set in %s\n", options.addCustomer->first.c_str(),
+                displayName(options.databasePath).c_str());
     return 0;
 }
 
 int serve(const ServiceOptions &options)
 {
+    const std::string shown = displayName(options.databasePath);
+    const bool postgres = isPostgresUri(options.databasePath);
     {
-        LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
-        store.createSchema();
-        if (store.customerCount() == 0)
+        const auto store = openStore(options.databasePath, StoreAccess::ReadWrite);
+        store->createSchema();
+        if (store->customerCount() == 0)
             std::fprintf(stderr,
                          "plivora-service: %s has no customers yet; every login is refused "
                          "(see --init-demo and --add-customer)\n",
-                         options.databasePath.c_str());
+                         shown.c_str());
     }
     ServerSettings settings;
     settings.host = options.host;
@@ -72,8 +97,10 @@ int serve(const ServiceOptions &options)
     settings.certificatePath = options.certificatePath;
     settings.keyPath = options.keyPath;
     if (settings.certificatePath.empty()) {
-        settings.certificatePath = options.databasePath + ".crt";
-        settings.keyPath = options.databasePath + ".key";
+        // Beside an SQLite file; with PostgreSQL in the working directory.
+        const std::string base = postgres ? std::string("plivora-service") : options.databasePath;
+        settings.certificatePath = base + ".crt";
+        settings.keyPath = base + ".key";
         if (ensureSelfSignedCertificate(settings.certificatePath, settings.keyPath))
             std::fprintf(stderr, "plivora-service: made the self-signed certificate %s\n",
                          settings.certificatePath.c_str());
@@ -108,7 +135,7 @@ int main(int argc, char **argv)
     }
     try {
         if (options.initDemo)
-            return initDemo(options);
+            return isPostgresUri(options.databasePath) ? initDemoPostgres(options) : initDemoSqlite(options);
         if (options.addCustomer)
             return addCustomer(options);
         return serve(options);
