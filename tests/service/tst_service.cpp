@@ -2,6 +2,7 @@
 // small demo database, spoken to over TLS with the desktop client's requests.
 
 #include "platform/PercentCoding.h"
+#include "support/PgTestDatabase.h"
 #include "support/TlsTestClient.h"
 
 #include <QDate>
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -228,7 +230,10 @@ private:
     void checkAlive();
 
     QTemporaryDir m_dir;
+    // Run once per backend: PLIVORA_TEST_BACKEND=postgresql puts the data into a test database.
+    std::optional<PgTestDatabase> m_pg;
     QString m_db;
+    QString m_certificateBase; // where the service makes its self-signed certificate
     QProcess m_service;
     unsigned short m_port = 0;
     QList<QStringList> m_full[3];
@@ -238,6 +243,7 @@ bool TestService::startService(QProcess &process, const QStringList &extra, unsi
 {
     process.setProgram(QStringLiteral(PLIVORA_SERVICE_EXE));
     process.setArguments(QStringList{"--db", m_db, "--port", "0"} + extra);
+    process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start();
     if (!process.waitForStarted(10000))
@@ -261,7 +267,15 @@ bool TestService::startService(QProcess &process, const QStringList &extra, unsi
 void TestService::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_db = m_dir.filePath(QStringLiteral("demo.db"));
+    if (qgetenv("PLIVORA_TEST_BACKEND") == "postgresql") {
+        m_pg.emplace(QStringLiteral("tst_service"));
+        QVERIFY2(m_pg->isValid(), qPrintable(m_pg->error()));
+        m_db = m_pg->uri();
+        m_certificateBase = m_dir.filePath(QStringLiteral("plivora-service"));
+    } else {
+        m_db = m_dir.filePath(QStringLiteral("demo.db"));
+        m_certificateBase = m_db;
+    }
     QProcess init;
     init.start(QStringLiteral(PLIVORA_SERVICE_EXE),
                {"--init-demo", "--db", m_db, "--customers", "2", "--wearers", QString::number(wearerCount),
@@ -283,9 +297,9 @@ void TestService::initTestCase()
     QCOMPARE(add.exitCode(), 0);
 
     QVERIFY(startService(m_service, {"--idle-timeout", "2"}, m_port));
-    QVERIFY(QFile::exists(m_db + QStringLiteral(".crt")));
-    QVERIFY(QFile::exists(m_db + QStringLiteral(".key")));
-    QCOMPARE(QFile::permissions(m_db + QStringLiteral(".key"))
+    QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".crt")));
+    QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".key")));
+    QCOMPARE(QFile::permissions(m_certificateBase + QStringLiteral(".key"))
                  & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
              QFileDevice::Permissions());
 }
