@@ -10,6 +10,8 @@ packages=(
   postgresql-15 postgresql-client-15 libpq-dev
   fonts-dejavu-core fonts-liberation
   xvfb xauth poppler-utils unrtf curl
+  openbox x11vnc novnc websockify python3-websockify python3 iproute2 procps
+  desktop-file-utils dpkg-dev
 )
 
 missing=()

@@ -1,9 +1,9 @@
 // CSV export of a 100 000 × 15 grid: building the lines and converting them to
 // windows-1252 against writing the file, timed side by side.
+#include "dataview/StringGridModel.h"
 #include "output/CsvExport.h"
-#include "dataview/widgets/TStringGrid.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -12,21 +12,23 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int rows = 100000;
     const int cols = 15;
     const QStringList samples = {"S004711", "123", "Müller-Lüdenscheidt", "Anna Maria", "1110", "Kasack weiß",
                                  "Wohnbereich Sonnenhof", "17", "03.05.2019", "12.11.2026", "15", "",
                                  "260317", "L", "60"};
-    TStringGrid grid;
-    grid.setColCount(cols);
-    grid.setRowCount(rows + 2);
+    StringGridModel grid;
+    grid.setGridColCount(cols);
+    grid.setGridRowCount(rows + 2);
     for (int r = 1; r <= rows; ++r)
         for (int c = 0; c < cols; ++c)
             grid.setCell(c, r, samples[c] + (c == 0 ? QString::number(r) : QString()));
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Wäsche.csv"));
+    // One untimed run first, so neither timed run pays for first-touch allocation alone.
+    output::gridCsvBytes(grid);
     QElapsedTimer timer;
     timer.start();
     const QByteArray bytes = output::gridCsvBytes(grid);

@@ -1,14 +1,19 @@
 // Appends 100 000 rows of 15 cells the way the loading cycle does (grow by one
 // row, then write the 15 cells of the row before the new trailing row, events
-// processed every 10 rows like one tick) into a shown TStringGrid and into a
-// QTableWidget with one item per cell, and prints both side by side.
-// Run with QT_QPA_PLATFORM=offscreen.
+// processed every 10 rows like one tick) into a shown TStringGrid with its
+// compact row store, into the same grid over the per-cell-string store it
+// replaced, and into a QTableWidget with one item per cell, and prints the three
+// side by side with ratios. Run with QT_QPA_PLATFORM=offscreen.
 
+#include "PerCellStringModel.h"
+
+#include "dataview/StringGridModel.h"
 #include "dataview/widgets/TStringGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStringList>
 #include <QTableWidget>
 
 #include <malloc.h>
@@ -131,25 +136,50 @@ const QStringList headers{"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr", 
                           "AnzEingang", "Angelegt", "Eingang", "LieferAdrID", "Ausgang",
                           "LetzteCharge", "Groesse", "MaxWasch"};
 
-Result benchStringGrid()
+TStringGrid *shownGrid()
 {
     auto *grid = new TStringGrid;
     grid->resize(1354, 580);
-    grid->setColCount(cols);
+    return grid;
+}
+
+// The grid's model and the old store share the grid interface, so one routine drives both.
+template <class Model>
+Result benchModel(TStringGrid *grid, Model &model)
+{
+    model.setGridColCount(cols);
     for (int c = 0; c < cols; ++c)
-        grid->setCell(c, 0, headers.at(c));
+        model.setCell(c, 0, headers.at(c));
     grid->show();
     QCoreApplication::processEvents();
     const Result result = run(
         [&](const QStringList &row) {
-            const int n = grid->rowCount();
-            grid->setRowCount(n + 1);
+            const int n = model.gridRowCount();
+            model.setGridRowCount(n + 1);
             for (int c = 0; c < cols; ++c)
-                grid->setCell(c, n - 1, row.at(c));
+                model.setCell(c, n - 1, row.at(c));
         },
-        [&] { grid->setRowCount(2); });
-    if (grid->rowCount() != 2 || grid->cell(0, 1) != rowTexts(0).at(0))
-        std::fprintf(stderr, "TStringGrid holds the wrong rows\n");
+        [&] { model.setGridRowCount(2); });
+    if (model.gridRowCount() != 2 || model.rowCells(1) != rowTexts(0) || model.cell(5, 0) != headers.at(5))
+        std::fprintf(stderr, "the grid holds the wrong rows\n");
+    return result;
+}
+
+Result benchCompactGrid()
+{
+    TStringGrid *grid = shownGrid();
+    const Result result = benchModel(grid, *grid->gridModel());
+    delete grid;
+    return result;
+}
+
+Result benchPerCellGrid()
+{
+    TStringGrid *grid = shownGrid();
+    auto *model = new PerCellStringModel(grid);
+    // The same view with its header and settings, over the old store.
+    static_cast<QTableView *>(grid)->setModel(model);
+    const Result result = benchModel(grid, *model);
     delete grid;
     return result;
 }
@@ -181,44 +211,70 @@ void settle()
     malloc_trim(0);
 }
 
+double textMiB()
+{
+    qint64 bytes = 0;
+    for (int r = 0; r < rows; ++r)
+        for (const QString &text : rowTexts(r))
+            bytes += text.toUtf8().size();
+    return bytes / 1024.0 / 1024.0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    // Optional: a smaller row count and "grid" to run the string grid alone (for profiling).
+    // Optional: a smaller row count, and which stores to run ("new", "old", "table",
+    // comma-separated; all three by default) for profiling one alone.
     if (argc > 1)
         rows = std::max(2 * window, QByteArray(argv[1]).toInt());
-    const bool gridOnly = argc > 2 && QByteArray(argv[2]) == "grid";
+    const QByteArrayList only = argc > 2 ? QByteArray(argv[2]).split(',') : QByteArrayList{"new", "old", "table"};
     settle();
 
+    // The compact grid first, on the freshest heap, so no store is measured in memory another freed.
     const double rss0 = rssMiB();
-    const Result grid = benchStringGrid();
+    const Result compact = only.contains("new") ? benchCompactGrid() : Result();
     settle();
     const double rss1 = rssMiB();
-    const Result table = gridOnly ? Result() : benchTableWidget();
+    const Result perCell = only.contains("old") ? benchPerCellGrid() : Result();
+    settle();
+    const double rss2 = rssMiB();
+    const Result table = only.contains("table") ? benchTableWidget() : Result();
     settle();
 
     std::printf("%d appends of %d cells, events processed every %d rows (offscreen)\n", rows, cols,
                 rowsPerTick);
-    std::printf("RSS before: %.1f MiB; after TStringGrid freed: %.1f MiB\n\n", rss0, rss1);
-    std::printf("%-36s %14s %14s %12s\n", "", "TStringGrid", "QTableWidget", "QTW / grid");
-    auto line = [](const char *what, double a, double b, const char *unit) {
-        std::printf("%-36s %10.2f %-3s %10.2f %-3s %11.2f\n", what, a, unit, b, unit, a > 0 ? b / a : 0.0);
+    std::printf("text of the cells as UTF-8: %.1f MiB; goal for the grid: RSS growth <= 24 MiB\n", textMiB());
+    std::printf("RSS before: %.1f MiB; after each run freed: %.1f, %.1f, %.1f MiB\n\n", rss0, rss1, rss2,
+                rssMiB());
+    std::printf("%-36s %14s %14s %14s %9s %9s\n", "", "grid (new)", "per-cell (old)", "QTableWidget", "old/new",
+                "QTW/new");
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    auto line = [&](const char *what, double n, double o, double t, const char *unit) {
+        std::printf("%-36s %10.2f %-3s %10.2f %-3s %10.2f %-3s %9.2f %9.2f\n", what, n, unit, o, unit, t, unit,
+                    ratio(o, n), ratio(t, n));
     };
-    line("append, rows 0-1000 (mean)", grid.earlyMicros, table.earlyMicros, "us");
-    line("append, last 1000 rows (mean)", grid.lateMicros, table.lateMicros, "us");
-    std::printf("%-36s %14.2f %14.2f\n", "late / early (means)", grid.lateMicros / grid.earlyMicros,
-                table.lateMicros / table.earlyMicros);
-    line("append, rows 0-1000 (median)", grid.earlyMedian, table.earlyMedian, "us");
-    line("append, last 1000 rows (median)", grid.lateMedian, table.lateMedian, "us");
-    std::printf("%-36s %14.2f %14.2f\n", "late / early (medians)", grid.lateMedian / grid.earlyMedian,
-                table.lateMedian / table.earlyMedian);
-    line("events per tick, rows 0-1000 (mean)", grid.earlyTickMillis, table.earlyTickMillis, "ms");
-    line("events per tick, last 1000 (mean)", grid.lateTickMillis, table.lateTickMillis, "ms");
-    line("appends only, total", grid.appendSeconds, table.appendSeconds, "s");
-    line("appends + event processing, total", grid.totalSeconds, table.totalSeconds, "s");
-    line("RSS growth (VmRSS after - before)", grid.rssGrowthMiB, table.rssGrowthMiB, "MiB");
-    line("cut back to the first rows", grid.cutMillis, table.cutMillis, "ms");
+    auto plain = [&](const char *what, double n, double o, double t) {
+        std::printf("%-36s %14.2f %14.2f %14.2f\n", what, n, o, t);
+    };
+    line("append, rows 0-1000 (mean)", compact.earlyMicros, perCell.earlyMicros, table.earlyMicros, "us");
+    line("append, last 1000 rows (mean)", compact.lateMicros, perCell.lateMicros, table.lateMicros, "us");
+    plain("late / early (means)", ratio(compact.lateMicros, compact.earlyMicros),
+          ratio(perCell.lateMicros, perCell.earlyMicros), ratio(table.lateMicros, table.earlyMicros));
+    line("append, rows 0-1000 (median)", compact.earlyMedian, perCell.earlyMedian, table.earlyMedian, "us");
+    line("append, last 1000 rows (median)", compact.lateMedian, perCell.lateMedian, table.lateMedian, "us");
+    plain("late / early (medians)", ratio(compact.lateMedian, compact.earlyMedian),
+          ratio(perCell.lateMedian, perCell.earlyMedian), ratio(table.lateMedian, table.earlyMedian));
+    line("events per tick, rows 0-1000 (mean)", compact.earlyTickMillis, perCell.earlyTickMillis,
+         table.earlyTickMillis, "ms");
+    line("events per tick, last 1000 (mean)", compact.lateTickMillis, perCell.lateTickMillis,
+         table.lateTickMillis, "ms");
+    line("appends only, total", compact.appendSeconds, perCell.appendSeconds, table.appendSeconds, "s");
+    line("appends + event processing, total", compact.totalSeconds, perCell.totalSeconds, table.totalSeconds,
+         "s");
+    line("RSS growth (VmRSS after - before)", compact.rssGrowthMiB, perCell.rssGrowthMiB, table.rssGrowthMiB,
+         "MiB");
+    line("cut back to the first rows", compact.cutMillis, perCell.cutMillis, table.cutMillis, "ms");
     return 0;
 }

@@ -1,13 +1,17 @@
 // bench_service: how many chunk requests per second plivora-service answers on
 // one kept-alive connection, and on 50 connections at once, side by side for
-// one instance on SQLite, one on PostgreSQL and two on the same PostgreSQL database.
+// one instance on SQLite, one on PostgreSQL and two on the same PostgreSQL database;
+// and how long a refused login takes for a wrong password and for an unknown
+// customer number on each backend (the two must not tell apart which numbers exist).
 //
 //   bench_service [--seconds S] [--connections N] [--db POSTGRESQL_URI] [--port P]
 //
 // --port measures a running service only. Otherwise it makes demo databases of
 // the default size: an SQLite file in a temporary folder, and the PostgreSQL
 // database --db names (filled when empty) or, without --db, one in a throw-away
-// cluster (scripts/pg-test-cluster.sh), and starts its own services. Each connection pages
+// cluster (scripts/pg-test-cluster.sh), and starts its own services with the limits per
+// client address raised (all the load comes from one address). A service given by
+// --port needs the same: --max-per-address N and --login-failures 1000. Each connection pages
 // through one list (wearers, laundry items, wash processes in turn) with the
 // desktop client's requests and default date filters, starting again at the end.
 
@@ -21,9 +25,11 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -131,6 +137,40 @@ private:
     http::response<http::string_body> m_response;
 };
 
+// Median milliseconds of refused logins, alternating wrong password and unknown
+// customer on one kept-alive connection so that both see the same machine load.
+std::pair<double, double> measureRefusals(unsigned short port, int rounds)
+{
+    net::io_context ioc;
+    ssl::context tls(ssl::context::tls_client);
+    tls.set_verify_mode(ssl::verify_none);
+    beast::ssl_stream<beast::tcp_stream> stream(ioc, tls);
+    beast::get_lowest_layer(stream).connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+    stream.handshake(ssl::stream_base::client);
+    beast::flat_buffer buffer;
+    auto refusal = [&](const std::string &query) {
+        http::request<http::empty_body> request(http::verb::get, "/Login?" + query, 11);
+        request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
+        const auto sent = Clock::now();
+        http::write(stream, request);
+        http::response<http::string_body> response;
+        http::read(stream, buffer, response);
+        if (response.result_int() != 401)
+            throw std::runtime_error("a refused login got " + std::to_string(response.result_int()));
+        return std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+    };
+    std::vector<double> wrongPassword, unknownCustomer;
+    for (int i = 0; i < rounds; ++i) {
+        wrongPassword.push_back(refusal("USER=1001&PW=falsch"));
+        unknownCustomer.push_back(refusal("USER=9999&PW=falsch"));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    return {median(wrongPassword), median(unknownCustomer)};
+}
+
 Totals measure(const std::vector<unsigned short> &ports, int connections, double seconds)
 {
     net::io_context ioc;
@@ -171,10 +211,12 @@ bool runTool(const QString &program, const QStringList &arguments, QByteArray *o
 }
 
 // A service on an ephemeral port; 0 when it did not start.
-unsigned short startService(QProcess &service, const QString &db, const QString &dir)
+unsigned short startService(QProcess &service, const QString &db, const QString &dir, int connections)
 {
     service.setWorkingDirectory(dir);
-    service.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--db", db, "--port", "0"});
+    service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+                  {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
+                   "--login-failures", "1000"});
     QByteArray out;
     const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
     for (int waited = 0; waited < 300; ++waited) {
@@ -192,6 +234,23 @@ void printRow(const char *label, const Figures &f, const Figures &base)
 {
     std::printf("%-28s %12.0f %14.0f %12.2f %14.2f\n", label, f.one, f.many, base.one > 0 ? f.one / base.one : 0.0,
                 base.many > 0 ? f.many / base.many : 0.0);
+}
+
+constexpr int refusalRounds = 15;
+
+// False when the refusals could not be measured.
+bool printRefusals(const char *label, unsigned short port)
+{
+    try {
+        const auto [wrongPassword, unknownCustomer] = measureRefusals(port, refusalRounds);
+        std::printf("refused login, %s, median of %d: wrong password %.1f ms, unknown customer %.1f ms, ratio %.2f\n",
+                    label, refusalRounds, wrongPassword, unknownCustomer,
+                    wrongPassword > 0 ? unknownCustomer / wrongPassword : 0.0);
+        return true;
+    } catch (const std::exception &error) {
+        std::printf("refused logins not measured on %s: %s\n", label, error.what());
+        return false;
+    }
 }
 
 } // namespace
@@ -218,7 +277,8 @@ int main(int argc, char **argv)
     if (port != 0) {
         const Figures f = run({port}, connections, seconds);
         std::printf("chunk requests per second: 1 connection %.0f, %s %.0f\n", f.one, manyLabel.c_str(), f.many);
-        return f.failures ? 1 : 0;
+        const bool refusals = printRefusals("the service", port);
+        return f.failures || !refusals ? 1 : 0;
     }
 
     QTemporaryDir dir;
@@ -252,9 +312,9 @@ int main(int argc, char **argv)
         QProcess sqlite, first, second;
         unsigned short ports[3] = {};
         if (status == 0) {
-            ports[0] = startService(sqlite, file, dir.path());
-            ports[1] = startService(first, pgUri, dir.path());
-            ports[2] = startService(second, pgUri, dir.path());
+            ports[0] = startService(sqlite, file, dir.path(), connections);
+            ports[1] = startService(first, pgUri, dir.path(), connections);
+            ports[2] = startService(second, pgUri, dir.path(), connections);
             if (!ports[0] || !ports[1] || !ports[2])
                 status = 1;
         }
@@ -271,6 +331,8 @@ int main(int argc, char **argv)
                 std::printf("failed requests: %ld, %ld, %ld\n", a.failures, b.failures, c.failures);
                 status = 1;
             }
+            if (!printRefusals("SQLite", ports[0]) || !printRefusals("PostgreSQL", ports[1]))
+                status = 1;
         }
         for (QProcess *p : {&sqlite, &first, &second}) {
             if (p->state() == QProcess::Running) {

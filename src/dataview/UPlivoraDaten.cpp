@@ -1,17 +1,19 @@
 #include "dataview/UPlivoraDaten.h"
 
+#include "dataview/ListLoader.h"
 #include "dataview/widgets/ColumnWidthFile.h"
-#include "output/CsvExport.h"
-#include "platform/DateText.h"
-#include "platform/ErrorBox.h"
-#include "platform/PercentCoding.h"
-#include "output/PrintComponents.h"
 #include "dataview/widgets/TDateTimePicker.h"
 #include "dataview/widgets/TLabeledEdit.h"
 #include "dataview/widgets/TShape.h"
 #include "dataview/widgets/TStringGrid.h"
-#include "exchange/ChunkRows.h"
+#include "contract/ListContract.h"
+#include "exchange/ContractText.h"
 #include "exchange/UPlivoraCom.h"
+#include "output/CsvExport.h"
+#include "output/PrintComponents.h"
+#include "platform/DateText.h"
+#include "platform/ErrorBox.h"
+#include "platform/PercentCoding.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,6 +23,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <array>
 #include <optional>
 
 TFPlivoraDaten *FPlivoraDaten = nullptr;
@@ -32,15 +35,45 @@ const QColor clRed(255, 0, 0);
 const QColor clYellow(255, 255, 0);
 const QColor clLime(0, 255, 0);
 
-const char *const widthFiles[3] = {"PlivoraBewohner.Col", "PlivoraWaesche.Col", "PlivoraWaschVG.Col"};
+QColor colourOf(dataview::Lamp lamp)
+{
+    switch (lamp) {
+    case dataview::Lamp::Maroon: return clMaroon;
+    case dataview::Lamp::Red: return clRed;
+    case dataview::Lamp::Yellow: return clYellow;
+    case dataview::Lamp::Lime: return clLime;
+    }
+    return clMaroon;
+}
 
-const QStringList bewohnerHeaders = {"TraegerNr", "Name", "Vorname", "Zimmernummer", "LieferAdrID", "Wohnbereich"};
-const QStringList waescheHeaders = {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr",
-                                    "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
-                                    "LieferAdrID", "Ausgang", "LetzteCharge", "Groesse", "MaxWasch"};
-const QStringList waschHeaders = {"WaescheID", "TraegerNr", "Name", "Vorname", "ArtNr",
-                                  "Artikel", "Ort", "AnzEingang", "Angelegt", "Eingang",
-                                  "LieferAdrID", "Ausgang", "Charge", "Groesse", "MaxWasch"};
+QString widthFileOf(Sheet sheet)
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return QStringLiteral("PlivoraBewohner.Col");
+    case Sheet::Waesche: return QStringLiteral("PlivoraWaesche.Col");
+    case Sheet::Wasch: return QStringLiteral("PlivoraWaschVG.Col");
+    }
+    return {};
+}
+
+
+// The columns of each sheet, in page-index order.
+const contract::ListContract *const sheetContracts[3] = {&contract::wearers, &contract::items, &contract::washes};
+
+// Each header goes into the first empty header cell, so running this
+// again never writes a header twice or shifts one.
+void fillHeaders(TStringGrid *grid, int pageIndex)
+{
+    for (const contract::Column &column : sheetContracts[pageIndex]->columns) {
+        const QString header = exchange::contractText(column.caption);
+        for (int col = 0; col < grid->colCount(); ++col) {
+            if (grid->cell(col, 0).isEmpty()) {
+                grid->setCell(col, 0, header);
+                break;
+            }
+        }
+    }
+}
 
 QFont tahoma(int pixelHeight)
 {
@@ -59,12 +92,71 @@ QString dateOf(const TDateTimePicker *picker)
     return platform::dateText(picker->date());
 }
 
+// One sheet's lamp and counter as its loader shows them.
+class SheetControls final : public dataview::SheetView
+{
+public:
+    SheetControls(TShape *lamp, TLabeledEdit *counter, std::function<void()> initSheet)
+        : m_lamp(lamp)
+        , m_counter(counter)
+        , m_initSheet(std::move(initSheet))
+    {
+    }
+
+    void showLamp(dataview::Lamp colour) override { m_lamp->setPenColor(colourOf(colour)); }
+    void showCounter(const QString &text) override { m_counter->setText(text); }
+    void initSheet() override { m_initSheet(); }
+    void processPendingMessages() override { QCoreApplication::processEvents(); }
+
+private:
+    TShape *m_lamp;
+    TLabeledEdit *m_counter;
+    std::function<void()> m_initSheet;
+};
+
+// A list's side of the exchange object, reached through FPlivoraCom when it
+// is used: the exchange object is created after this window.
+template <class Record, Record TFPlivoraCom::*transfer, void (TFPlivoraCom::*getChunk)()>
+class ComListExchange final : public dataview::ListExchange<Record>
+{
+public:
+    Record &record() override { return FPlivoraCom->*transfer; }
+    void requestChunk() override { (FPlivoraCom->*getChunk)(); }
+};
+
 } // namespace
+
+struct TFPlivoraDaten::Loading
+{
+    explicit Loading(TFPlivoraDaten &w)
+        : bewohnerView(w.ShapeStatusBew, w.DatenBew, [&w] { w.InitBewohnerSheet(); })
+        , waescheView(w.ShapeStatusWae, w.DatenWae, [&w] { w.InitWaescheSheet(); })
+        , waschView(w.ShapeStatusWasch, w.DatenWasch, [&w] { w.InitWaschSheet(); })
+        , bewohner(bewohnerExchange, *w.StringGridBewohner->gridModel(), bewohnerView, w.ReloadBewohner,
+                   w.NoMoreBew, contract::wearers, &platform::runGuarded)
+        , waesche(waescheExchange, *w.StringGridWaesche->gridModel(), waescheView, w.ReloadWaesche, w.NoMoreWae,
+                  contract::items, &platform::runGuarded)
+        , wasch(waschExchange, *w.StringGridWaschVG->gridModel(), waschView, w.ReloadWasch, w.NoMoreWasch,
+                contract::washes, &platform::runGuarded)
+    {
+    }
+
+    ComListExchange<TBWKom, &TFPlivoraCom::BWTransfer, &TFPlivoraCom::GetChunkBewohner> bewohnerExchange;
+    ComListExchange<TWaeKom, &TFPlivoraCom::WAETransfer, &TFPlivoraCom::GetChunkWaesche> waescheExchange;
+    ComListExchange<TWaschKom, &TFPlivoraCom::WASCHTransfer, &TFPlivoraCom::GetChunkWasch> waschExchange;
+    SheetControls bewohnerView;
+    SheetControls waescheView;
+    SheetControls waschView;
+    dataview::ListLoader<TBWKom> bewohner;
+    dataview::ListLoader<TWaeKom> waesche;
+    dataview::ListLoader<TWaschKom> wasch;
+};
 
 TFPlivoraDaten::TFPlivoraDaten(QWidget *parent)
     : QWidget(parent)
 {
     createControls();
+    m_loading = std::make_unique<Loading>(*this);
     FormCreate();
 }
 
@@ -142,6 +234,145 @@ void chainTabOrder(std::initializer_list<QWidget *> widgets)
     }
 }
 
+// The controls of an item sheet ("Wäsche", "Waschvorgänge"). The pickers run
+// Ang, Eing, Ausg, each "nach" before "vor".
+enum class ItemControl {
+    Grid, WaescheID, BewNr, Vorname, Name, ArtNr, Artikel, Charge, Groesse, MaxWasch, AnzWasch,
+    Laden, Counter, Export, Drucken, AngNach, AngVor, EingNach, EingVor, AusgNach, AusgVor
+};
+constexpr int itemControlCount = 21;
+constexpr int firstPicker = static_cast<int>(ItemControl::AngNach);
+
+struct ItemPlace
+{
+    ItemControl control;
+    int left, top;
+    int labelLeft = 0, labelTop = 0; // pickers only: their caption label
+};
+
+// Where one item sheet puts its controls. The places are listed in tab
+// order, which is also the order they are created in; the two sheets order
+// and place them differently, irregular spots included.
+struct ItemSheetLayout
+{
+    std::array<ItemPlace, itemControlCount> places;
+    int gridHeight;
+    bool gridHasOwnFont;
+    QString chargeCaption;
+    int lampLeft, lampTop;
+};
+
+const ItemSheetLayout waescheLayout{
+    {{{ItemControl::Grid, 3, 116},
+      {ItemControl::WaescheID, 3, 25},
+      {ItemControl::Vorname, 207, 25},
+      {ItemControl::Name, 310, 25},
+      {ItemControl::ArtNr, 950, 25},
+      {ItemControl::Laden, 1054, 27},
+      {ItemControl::Counter, 1218, 28},
+      {ItemControl::Artikel, 412, 25},
+      {ItemControl::Charge, 619, 25},
+      {ItemControl::BewNr, 105, 25},
+      {ItemControl::MaxWasch, 721, 25},
+      {ItemControl::AnzWasch, 824, 25},
+      {ItemControl::Groesse, 515, 25},
+      {ItemControl::AngNach, 3, 83, 3, 58},
+      {ItemControl::AngVor, 130, 83, 130, 58},
+      {ItemControl::EingNach, 257, 83, 257, 55},
+      {ItemControl::EingVor, 384, 83, 384, 55},
+      {ItemControl::AusgNach, 511, 83, 511, 58},
+      {ItemControl::AusgVor, 638, 83, 638, 58},
+      {ItemControl::Export, 1054, 85},
+      {ItemControl::Drucken, 1157, 85}}},
+    580, false, QStringLiteral("LetzteCharge"), 1157, 1};
+
+const ItemSheetLayout waschLayout{
+    {{{ItemControl::Laden, 1054, 32},
+      {ItemControl::Counter, 1218, 33},
+      {ItemControl::Grid, 3, 117},
+      {ItemControl::WaescheID, 3, 26},
+      {ItemControl::BewNr, 103, 26},
+      {ItemControl::Vorname, 203, 26},
+      {ItemControl::Name, 303, 26},
+      {ItemControl::ArtNr, 910, 26},
+      {ItemControl::Artikel, 404, 26},
+      {ItemControl::Charge, 604, 26},
+      {ItemControl::Drucken, 1157, 86},
+      {ItemControl::Groesse, 504, 26},
+      {ItemControl::MaxWasch, 705, 26},
+      {ItemControl::AnzWasch, 806, 26},
+      {ItemControl::AngNach, 3, 84, 3, 59},
+      {ItemControl::AngVor, 130, 84, 130, 59},
+      {ItemControl::EingNach, 257, 84, 257, 59},
+      {ItemControl::EingVor, 384, 84, 379, 59},
+      {ItemControl::AusgNach, 511, 84, 511, 59},
+      {ItemControl::AusgVor, 638, 84, 638, 59},
+      {ItemControl::Export, 1054, 86}}},
+    579, true, QStringLiteral("Charge"), 1157, 8};
+
+// The window's members one item sheet fills.
+struct ItemSheetMembers
+{
+    TStringGrid *&grid;
+    TLabeledEdit *&waescheId, *&bewNr, *&vorname, *&name, *&artNr, *&artikel, *&charge, *&groesse, *&maxWasch,
+        *&anzWasch, *&counter;
+    QPushButton *&laden, *&exportButton, *&drucken;
+    std::array<TDateTimePicker **, 6> pickers;
+    std::array<QLabel **, 6> labels;
+    TShape *&lamp;
+};
+
+void layoutItemSheet(QWidget *sheet, const ItemSheetLayout &layout, const ItemSheetMembers &m)
+{
+    static const QString pickerCaptions[6] = {QStringLiteral("Ang. nach"), QStringLiteral("Ang. vor"),
+                                              QStringLiteral("Eing. nach"), QStringLiteral("Eing. vor"),
+                                              QStringLiteral("Ausg. nach"), QStringLiteral("Ausg. vor")};
+    std::array<QWidget *, itemControlCount> tabOrder{};
+    for (std::size_t i = 0; i < layout.places.size(); ++i) {
+        const ItemPlace &p = layout.places[i];
+        auto edit = [&](TLabeledEdit *&member, const QString &caption) {
+            member = makeEdit(sheet, caption, p.left, p.top);
+            return member;
+        };
+        QWidget *made = nullptr;
+        switch (p.control) {
+        case ItemControl::Grid:
+            m.grid = makeGrid(sheet, 15, p.left, p.top, 1354, layout.gridHeight);
+            if (layout.gridHasOwnFont)
+                m.grid->setFont(tahoma(16));
+            made = m.grid;
+            break;
+        case ItemControl::WaescheID: made = edit(m.waescheId, QStringLiteral("WaescheID")); break;
+        case ItemControl::BewNr: made = edit(m.bewNr, QStringLiteral("TrägerNr")); break;
+        case ItemControl::Vorname: made = edit(m.vorname, QStringLiteral("Vorname")); break;
+        case ItemControl::Name: made = edit(m.name, QStringLiteral("Name")); break;
+        case ItemControl::ArtNr:
+            made = edit(m.artNr, QStringLiteral("ArtNr"));
+            m.artNr->setVisible(false);
+            break;
+        case ItemControl::Artikel: made = edit(m.artikel, QStringLiteral("Artikel")); break;
+        case ItemControl::Charge: made = edit(m.charge, layout.chargeCaption); break;
+        case ItemControl::Groesse: made = edit(m.groesse, QStringLiteral("Größe")); break;
+        case ItemControl::MaxWasch: made = edit(m.maxWasch, QStringLiteral("Max. Wasch.")); break;
+        case ItemControl::AnzWasch: made = edit(m.anzWasch, QStringLiteral(">Anz. Wasch.")); break;
+        case ItemControl::Counter: made = m.counter = makeCounter(sheet, p.left, p.top); break;
+        case ItemControl::Laden: made = m.laden = makeButton(sheet, QStringLiteral("Neu Laden"), p.left, p.top); break;
+        case ItemControl::Export: made = m.exportButton = makeButton(sheet, QStringLiteral("Export"), p.left, p.top); break;
+        case ItemControl::Drucken: made = m.drucken = makeButton(sheet, QStringLiteral("Drucken"), p.left, p.top); break;
+        default: { // a date picker with its caption label
+            const int k = static_cast<int>(p.control) - firstPicker;
+            *m.labels[k] = makeLabel(sheet, pickerCaptions[k], p.labelLeft, p.labelTop);
+            made = *m.pickers[k] = makePicker(sheet, p.left, p.top);
+            break;
+        }
+        }
+        tabOrder[i] = made;
+    }
+    m.lamp = makeLamp(sheet, layout.lampLeft, layout.lampTop);
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
 } // namespace
 
 void TFPlivoraDaten::createControls()
@@ -163,7 +394,17 @@ void TFPlivoraDaten::createControls()
     PageControlData->addTab(TabSheetWaesche, QStringLiteral("Wäsche"));
     PageControlData->addTab(TabSheetWaschvorgaenge, QStringLiteral("Waschvorgänge"));
 
-    // "Träger"
+    createBewohnerSheet();
+    createWaescheSheet();
+    createWaschSheet();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+    connectHandlers();
+}
+
+void TFPlivoraDaten::createBewohnerSheet()
+{
     QWidget *s = TabSheetBewohner;
     StringGridBewohner = makeGrid(s, 6, 3, 61, 1354, 635);
     StringGridBewohner->setFont(tahoma(16));
@@ -178,87 +419,36 @@ void TFPlivoraDaten::createControls()
     ShapeStatusBew = makeLamp(s, 719, 0);
     chainTabOrder({StringGridBewohner, DatenBew, LabeledEditBewNr, LabeledEditBewVorname, LabeledEditBewName,
                    LabeledEditWohnbereich, BitBtnBewLaden, BitBtnBewExport, BitBtnBewDrucken});
+}
 
-    // "Wäsche"
-    s = TabSheetWaesche;
-    StringGridWaesche = makeGrid(s, 15, 3, 116, 1354, 580);
-    LabeledEditWaeWaescheID = makeEdit(s, QStringLiteral("WaescheID"), 3, 25);
-    LabeledEditWaeVorname = makeEdit(s, QStringLiteral("Vorname"), 207, 25);
-    LabeledEditWaeName = makeEdit(s, QStringLiteral("Name"), 310, 25);
-    LabeledEditWaeArtNr = makeEdit(s, QStringLiteral("ArtNr"), 950, 25);
-    LabeledEditWaeArtNr->setVisible(false);
-    BitBtnWaeLaden = makeButton(s, QStringLiteral("Neu Laden"), 1054, 27);
-    DatenWae = makeCounter(s, 1218, 28);
-    LabeledEditWaeArtikel = makeEdit(s, QStringLiteral("Artikel"), 412, 25);
-    LabeledEditWaeLetzteCharge = makeEdit(s, QStringLiteral("LetzteCharge"), 619, 25);
-    LabeledEditWaeBewNr = makeEdit(s, QStringLiteral("TrägerNr"), 105, 25);
-    LabeledEditWaeMaxWasch = makeEdit(s, QStringLiteral("Max. Wasch."), 721, 25);
-    LabeledEditWaeAnzWasch = makeEdit(s, QStringLiteral(">Anz. Wasch."), 824, 25);
-    LabeledEditWaeGroesse = makeEdit(s, QStringLiteral("Größe"), 515, 25);
-    Label7 = makeLabel(s, QStringLiteral("Ang. nach"), 3, 58);
-    DateTimePickerWAEAngNach = makePicker(s, 3, 83);
-    Label8 = makeLabel(s, QStringLiteral("Ang. vor"), 130, 58);
-    DateTimePickerWAEAngVor = makePicker(s, 130, 83);
-    Label9 = makeLabel(s, QStringLiteral("Eing. nach"), 257, 55);
-    DateTimePickerWAEEingNach = makePicker(s, 257, 83);
-    Label10 = makeLabel(s, QStringLiteral("Eing. vor"), 384, 55);
-    DateTimePickerWAEEingVor = makePicker(s, 384, 83);
-    Label11 = makeLabel(s, QStringLiteral("Ausg. nach"), 511, 58);
-    DateTimePickerWAEAusgNach = makePicker(s, 511, 83);
-    Label12 = makeLabel(s, QStringLiteral("Ausg. vor"), 638, 58);
-    DateTimePickerWAEAusgVor = makePicker(s, 638, 83);
-    BitBtnWaeExport = makeButton(s, QStringLiteral("Export"), 1054, 85);
-    BitBtnWaeDrucken = makeButton(s, QStringLiteral("Drucken"), 1157, 85);
-    ShapeStatusWae = makeLamp(s, 1157, 1);
-    chainTabOrder({StringGridWaesche, LabeledEditWaeWaescheID, LabeledEditWaeVorname, LabeledEditWaeName,
-                   LabeledEditWaeArtNr, BitBtnWaeLaden, DatenWae, LabeledEditWaeArtikel,
-                   LabeledEditWaeLetzteCharge, LabeledEditWaeBewNr, LabeledEditWaeMaxWasch,
-                   LabeledEditWaeAnzWasch, LabeledEditWaeGroesse, DateTimePickerWAEAngNach,
-                   DateTimePickerWAEAngVor, DateTimePickerWAEEingNach, DateTimePickerWAEEingVor,
-                   DateTimePickerWAEAusgNach, DateTimePickerWAEAusgVor, BitBtnWaeExport, BitBtnWaeDrucken});
+void TFPlivoraDaten::createWaescheSheet()
+{
+    layoutItemSheet(TabSheetWaesche, waescheLayout,
+                    {StringGridWaesche, LabeledEditWaeWaescheID, LabeledEditWaeBewNr, LabeledEditWaeVorname,
+                     LabeledEditWaeName, LabeledEditWaeArtNr, LabeledEditWaeArtikel, LabeledEditWaeLetzteCharge,
+                     LabeledEditWaeGroesse, LabeledEditWaeMaxWasch, LabeledEditWaeAnzWasch, DatenWae,
+                     BitBtnWaeLaden, BitBtnWaeExport, BitBtnWaeDrucken,
+                     {&DateTimePickerWAEAngNach, &DateTimePickerWAEAngVor, &DateTimePickerWAEEingNach,
+                      &DateTimePickerWAEEingVor, &DateTimePickerWAEAusgNach, &DateTimePickerWAEAusgVor},
+                     {&Label7, &Label8, &Label9, &Label10, &Label11, &Label12},
+                     ShapeStatusWae});
+}
 
-    // "Waschvorgänge"
-    s = TabSheetWaschvorgaenge;
-    BitBtnWaschLaden = makeButton(s, QStringLiteral("Neu Laden"), 1054, 32);
-    DatenWasch = makeCounter(s, 1218, 33);
-    StringGridWaschVG = makeGrid(s, 15, 3, 117, 1354, 579);
-    StringGridWaschVG->setFont(tahoma(16));
-    LabeledEditWaschWaescheID = makeEdit(s, QStringLiteral("WaescheID"), 3, 26);
-    LabeledEditWaschBewNr = makeEdit(s, QStringLiteral("TrägerNr"), 103, 26);
-    LabeledEditWaschVorname = makeEdit(s, QStringLiteral("Vorname"), 203, 26);
-    LabeledEditWaschName = makeEdit(s, QStringLiteral("Name"), 303, 26);
-    LabeledEditWaschArtNr = makeEdit(s, QStringLiteral("ArtNr"), 910, 26);
-    LabeledEditWaschArtNr->setVisible(false);
-    LabeledEditWaschArtikel = makeEdit(s, QStringLiteral("Artikel"), 404, 26);
-    LabeledEditWaschCharge = makeEdit(s, QStringLiteral("Charge"), 604, 26);
-    BitBtnWaschDruck = makeButton(s, QStringLiteral("Drucken"), 1157, 86);
-    LabeledEditWaschGroesse = makeEdit(s, QStringLiteral("Größe"), 504, 26);
-    LabeledEditWaschMaxWasch = makeEdit(s, QStringLiteral("Max. Wasch."), 705, 26);
-    LabeledEditWaschAnzWasch = makeEdit(s, QStringLiteral(">Anz. Wasch."), 806, 26);
-    Label1 = makeLabel(s, QStringLiteral("Ang. nach"), 3, 59);
-    DateTimePickerWaschAngNach = makePicker(s, 3, 84);
-    Label2 = makeLabel(s, QStringLiteral("Ang. vor"), 130, 59);
-    DateTimePickerWaschAngVor = makePicker(s, 130, 84);
-    Label3 = makeLabel(s, QStringLiteral("Eing. nach"), 257, 59);
-    DateTimePickerWaschEingNach = makePicker(s, 257, 84);
-    Label4 = makeLabel(s, QStringLiteral("Eing. vor"), 379, 59);
-    DateTimePickerWaschEingVor = makePicker(s, 384, 84);
-    Label5 = makeLabel(s, QStringLiteral("Ausg. nach"), 511, 59);
-    DateTimePickerWaschAusgNach = makePicker(s, 511, 84);
-    Label6 = makeLabel(s, QStringLiteral("Ausg. vor"), 638, 59);
-    DateTimePickerWaschAusgVor = makePicker(s, 638, 84);
-    BitBtnWaschExport = makeButton(s, QStringLiteral("Export"), 1054, 86);
-    ShapeStatusWasch = makeLamp(s, 1157, 8);
-    chainTabOrder({BitBtnWaschLaden, DatenWasch, StringGridWaschVG, LabeledEditWaschWaescheID,
-                   LabeledEditWaschBewNr, LabeledEditWaschVorname, LabeledEditWaschName, LabeledEditWaschArtNr,
-                   LabeledEditWaschArtikel, LabeledEditWaschCharge, BitBtnWaschDruck, LabeledEditWaschGroesse,
-                   LabeledEditWaschMaxWasch, LabeledEditWaschAnzWasch, DateTimePickerWaschAngNach,
-                   DateTimePickerWaschAngVor, DateTimePickerWaschEingNach, DateTimePickerWaschEingVor,
-                   DateTimePickerWaschAusgNach, DateTimePickerWaschAusgVor, BitBtnWaschExport});
+void TFPlivoraDaten::createWaschSheet()
+{
+    layoutItemSheet(TabSheetWaschvorgaenge, waschLayout,
+                    {StringGridWaschVG, LabeledEditWaschWaescheID, LabeledEditWaschBewNr, LabeledEditWaschVorname,
+                     LabeledEditWaschName, LabeledEditWaschArtNr, LabeledEditWaschArtikel, LabeledEditWaschCharge,
+                     LabeledEditWaschGroesse, LabeledEditWaschMaxWasch, LabeledEditWaschAnzWasch, DatenWasch,
+                     BitBtnWaschLaden, BitBtnWaschExport, BitBtnWaschDruck,
+                     {&DateTimePickerWaschAngNach, &DateTimePickerWaschAngVor, &DateTimePickerWaschEingNach,
+                      &DateTimePickerWaschEingVor, &DateTimePickerWaschAusgNach, &DateTimePickerWaschAusgVor},
+                     {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6},
+                     ShapeStatusWasch});
+}
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(500);
-
+void TFPlivoraDaten::connectHandlers()
+{
     using platform::guarded;
     connect(BitBtnBewLaden, &QPushButton::clicked, this, guarded([this] { BitBtnBewLadenClick(); }));
     connect(BitBtnWaeLaden, &QPushButton::clicked, this, guarded([this] { BitBtnWaeLadenClick(); }));
@@ -280,61 +470,65 @@ void TFPlivoraDaten::FormCreate()
     IntRunning = false;
 }
 
-TStringGrid *TFPlivoraDaten::gridOf(int pageIndex) const
+bool TFPlivoraDaten::isOnTop(Sheet sheet) const
 {
-    TStringGrid *const grids[3] = {StringGridBewohner, StringGridWaesche, StringGridWaschVG};
-    return grids[pageIndex];
+    return PageControlData->currentIndex() == pageIndexOf(sheet);
 }
 
-TShape *TFPlivoraDaten::lampOf(int pageIndex) const
+TStringGrid *TFPlivoraDaten::gridOf(Sheet sheet) const
 {
-    TShape *const lamps[3] = {ShapeStatusBew, ShapeStatusWae, ShapeStatusWasch};
-    return lamps[pageIndex];
-}
-
-bool &TFPlivoraDaten::reloadFlagOf(int pageIndex)
-{
-    bool *const flags[3] = {&ReloadBewohner, &ReloadWaesche, &ReloadWasch};
-    return *flags[pageIndex];
-}
-
-bool &TFPlivoraDaten::endFlagOf(int pageIndex)
-{
-    bool *const flags[3] = {&NoMoreBew, &NoMoreWae, &NoMoreWasch};
-    return *flags[pageIndex];
-}
-
-void TFPlivoraDaten::initSheet(int pageIndex)
-{
-    static const QStringList *const headers[3] = {&bewohnerHeaders, &waescheHeaders, &waschHeaders};
-    TStringGrid *grid = gridOf(pageIndex);
-    // Each header goes into the first empty header cell, so running this
-    // again never writes a header twice or shifts one.
-    for (const QString &header : *headers[pageIndex]) {
-        for (int col = 0; col < grid->colCount(); ++col) {
-            if (grid->cell(col, 0).isEmpty()) {
-                grid->setCell(col, 0, header);
-                break;
-            }
-        }
+    switch (sheet) {
+    case Sheet::Bewohner: return StringGridBewohner;
+    case Sheet::Waesche: return StringGridWaesche;
+    case Sheet::Wasch: return StringGridWaschVG;
     }
-    endFlagOf(pageIndex) = false;
-    lampOf(pageIndex)->makeSquareDisc();
+    return nullptr;
+}
+
+TShape *TFPlivoraDaten::lampOf(Sheet sheet) const
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return ShapeStatusBew;
+    case Sheet::Waesche: return ShapeStatusWae;
+    case Sheet::Wasch: return ShapeStatusWasch;
+    }
+    return nullptr;
+}
+
+bool TFPlivoraDaten::isPaused(Sheet sheet) const
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return m_loading->bewohner.isPaused();
+    case Sheet::Waesche: return m_loading->waesche.isPaused();
+    case Sheet::Wasch: return m_loading->wasch.isPaused();
+    }
+    return false;
+}
+
+void TFPlivoraDaten::initSheet(Sheet sheet)
+{
+    fillHeaders(gridOf(sheet), pageIndexOf(sheet));
+    switch (sheet) {
+    case Sheet::Bewohner: NoMoreBew = false; break;
+    case Sheet::Waesche: NoMoreWae = false; break;
+    case Sheet::Wasch: NoMoreWasch = false; break;
+    }
+    lampOf(sheet)->makeSquareDisc();
 }
 
 void TFPlivoraDaten::InitBewohnerSheet()
 {
-    initSheet(0);
+    initSheet(Sheet::Bewohner);
 }
 
 void TFPlivoraDaten::InitWaescheSheet()
 {
-    initSheet(1);
+    initSheet(Sheet::Waesche);
 }
 
 void TFPlivoraDaten::InitWaschSheet()
 {
-    initSheet(2);
+    initSheet(Sheet::Wasch);
 }
 
 void TFPlivoraDaten::resetPickers(TDateTimePicker *const (&pickers)[6])
@@ -360,33 +554,32 @@ void TFPlivoraDaten::FormShow()
                 firstError = platform::errorMessage(error);
         }
     };
-    auto countStep = [&](int pageIndex, const std::function<void()> &exchange) {
+    auto countStep = [&](Sheet sheet, const std::function<void()> &exchange) {
         step([&] {
             try {
                 exchange();
             } catch (...) {
-                lampOf(pageIndex)->setPenColor(clMaroon);
+                lampOf(sheet)->setPenColor(clMaroon);
                 throw;
             }
         });
     };
 
     if (!FPlivoraCom->BWTransfer.Initialisiert)
-        countStep(0, [] { FPlivoraCom->InitBewohnerCom(); });
+        countStep(Sheet::Bewohner, [] { FPlivoraCom->InitBewohnerCom(); });
     if (!FPlivoraCom->WAETransfer.Initialisiert) {
-        countStep(1, [] { FPlivoraCom->InitWaescheCom(); });
+        countStep(Sheet::Waesche, [] { FPlivoraCom->InitWaescheCom(); });
         resetPickers({DateTimePickerWAEAngNach, DateTimePickerWAEAngVor, DateTimePickerWAEEingNach,
                       DateTimePickerWAEEingVor, DateTimePickerWAEAusgNach, DateTimePickerWAEAusgVor});
     }
     if (!FPlivoraCom->WASCHTransfer.Initialisiert) {
-        countStep(2, [] { FPlivoraCom->InitWaschCom(); });
+        countStep(Sheet::Wasch, [] { FPlivoraCom->InitWaschCom(); });
         resetPickers({DateTimePickerWaschAngNach, DateTimePickerWaschAngVor, DateTimePickerWaschEingNach,
                       DateTimePickerWaschEingVor, DateTimePickerWaschAusgNach, DateTimePickerWaschAusgVor});
     }
-    for (int i = 0; i < 3; ++i) {
-        step([&] { dataview::loadWidthFile(*gridOf(i), QString::fromLatin1(widthFiles[i])); });
-    }
-    PageControlData->setCurrentIndex(0);
+    for (Sheet sheet : {Sheet::Bewohner, Sheet::Waesche, Sheet::Wasch})
+        step([&] { dataview::loadWidthFile(*gridOf(sheet), widthFileOf(sheet)); });
+    PageControlData->setCurrentIndex(pageIndexOf(Sheet::Bewohner));
     Timer1->start();
     if (firstError)
         platform::showErrorBox(*firstError);
@@ -426,9 +619,9 @@ void TFPlivoraDaten::closeEvent(QCloseEvent *event)
 
 namespace {
 
-void writeWidthFile(const char *fileName, const TStringGrid *grid)
+void writeWidthFile(Sheet sheet, const TStringGrid *grid)
 {
-    dataview::saveWidthFile(*grid, QString::fromLatin1(fileName));
+    dataview::saveWidthFile(*grid, widthFileOf(sheet));
 }
 
 // Filters for the laundry and wash lists; the two sheets differ only in their edits.
@@ -472,7 +665,7 @@ void TFPlivoraDaten::BitBtnBewLadenClick()
     record.FilterName = encoded(LabeledEditBewName);
     record.FilterWB = encoded(LabeledEditWohnbereich);
     ReloadBewohner = true;
-    writeWidthFile(widthFiles[0], StringGridBewohner);
+    writeWidthFile(Sheet::Bewohner, StringGridBewohner);
 }
 
 void TFPlivoraDaten::BitBtnWaeLadenClick()
@@ -483,7 +676,7 @@ void TFPlivoraDaten::BitBtnWaeLadenClick()
                      LabeledEditWaeGroesse, LabeledEditWaeMaxWasch, LabeledEditWaeAnzWasch,
                      DateTimePickerWAEAngVor, DateTimePickerWAEAngNach, DateTimePickerWAEEingVor,
                      DateTimePickerWAEEingNach, DateTimePickerWAEAusgVor, DateTimePickerWAEAusgNach});
-    writeWidthFile(widthFiles[1], StringGridWaesche);
+    writeWidthFile(Sheet::Waesche, StringGridWaesche);
     ReloadWaesche = true;
 }
 
@@ -496,14 +689,8 @@ void TFPlivoraDaten::BitBtnWaschLadenClick()
                      LabeledEditWaschAnzWasch, DateTimePickerWaschAngVor, DateTimePickerWaschAngNach,
                      DateTimePickerWaschEingVor, DateTimePickerWaschEingNach, DateTimePickerWaschAusgVor,
                      DateTimePickerWaschAusgNach});
-    writeWidthFile(widthFiles[2], StringGridWaschVG);
+    writeWidthFile(Sheet::Wasch, StringGridWaschVG);
     ReloadWasch = true;
-}
-
-void TFPlivoraDaten::setCounter(int pageIndex, int read, int total)
-{
-    TLabeledEdit *const counters[3] = {DatenBew, DatenWae, DatenWasch};
-    counters[pageIndex]->setText(QStringLiteral("%1 / %2").arg(read).arg(total));
 }
 
 void TFPlivoraDaten::Timer1Timer()
@@ -516,149 +703,32 @@ void TFPlivoraDaten::Timer1Timer()
     }
     IntRunning = true;
     // The page is asked again before each list: a sheet change made while a
-    // list processes pending messages takes effect in the same tick.
-    bool failed = false;
-    auto serve = [&](int pageIndex, auto &record) {
-        if (failed || PageControlData->currentIndex() != pageIndex)
-            return;
-        // The error box is shown while the guard is still held, so no tick
-        // runs underneath it; the failing list then waits for "Neu Laden".
-        if (!platform::runGuarded([&] { serveList(pageIndex, record); })) {
-            failed = true;
-            m_lists[pageIndex].paused = true;
-            lampOf(pageIndex)->setPenColor(clMaroon);
-        }
-    };
-    serve(0, FPlivoraCom->BWTransfer);
-    serve(1, FPlivoraCom->WAETransfer);
-    serve(2, FPlivoraCom->WASCHTransfer);
+    // list processes pending messages takes effect in the same tick. A list
+    // whose step failed has shown its error box while the guard was still
+    // held, so no tick ran underneath it; the failure ends the tick.
+    bool served = true;
+    if (served && isOnTop(Sheet::Bewohner))
+        served = m_loading->bewohner.serve();
+    if (served && isOnTop(Sheet::Waesche))
+        served = m_loading->waesche.serve();
+    if (served && isOnTop(Sheet::Wasch))
+        served = m_loading->wasch.serve();
     IntRunning = false;
-}
-
-namespace {
-
-void resetPagingKey(TBWKom &record)
-{
-    record.LetzteBewNummer = 0;
-}
-
-void resetPagingKey(TWaeKom &record)
-{
-    record.LetzteIDNummer = QStringLiteral("S000000");
-}
-
-void resetPagingKey(TWaschKom &record)
-{
-    record.LetzteIDNummer = QStringLiteral("0");
-}
-
-void requestChunk(TBWKom &)
-{
-    FPlivoraCom->GetChunkBewohner();
-}
-
-void requestChunk(TWaeKom &)
-{
-    FPlivoraCom->GetChunkWaesche();
-}
-
-void requestChunk(TWaschKom &)
-{
-    FPlivoraCom->GetChunkWasch();
-}
-
-} // namespace
-
-template <class Record>
-void TFPlivoraDaten::serveList(int pageIndex, Record &record)
-{
-    ListState &list = m_lists[pageIndex];
-    TStringGrid *grid = gridOf(pageIndex);
-    TShape *lamp = lampOf(pageIndex);
-    bool &reload = reloadFlagOf(pageIndex);
-
-    if (record.Status != 1 && reload) {
-        reload = false;
-        record.Status = -1;
-        lamp->setPenColor(clMaroon);
-        record.AnzahlDatensaetzeGelesen = 0;
-        resetPagingKey(record);
-        grid->setRowCount(2);
-        initSheet(pageIndex);
-        setCounter(pageIndex, record.AnzahlDatensaetzeGelesen, record.AnzahlDatensaetzeGesamt);
-        grid->clearRow(grid->rowCount() - 1);
-        list.paused = false;
-        list.placedGeneration = record.XMLFile.generation(); // a waiting reply is dropped
-        QCoreApplication::processEvents();
-        record.Status = 0;
-    }
-    if (list.paused)
-        return;
-    if (record.Status == 2) {
-        lamp->setPenColor(clRed);
-        QCoreApplication::processEvents();
-        readRows(pageIndex, record);
-        record.Status = 0;
-        setCounter(pageIndex, record.AnzahlDatensaetzeGelesen, record.AnzahlDatensaetzeGesamt);
-    }
-    if (record.Status == 0) {
-        if (endFlagOf(pageIndex)) {
-            lamp->setPenColor(clLime);
-        } else {
-            lamp->setPenColor(clYellow);
-            QCoreApplication::processEvents();
-            record.Status = 1;
-            requestChunk(record);
-        }
-    }
-}
-
-template <class Record>
-void TFPlivoraDaten::readRows(int pageIndex, Record &record)
-{
-    ListState &list = m_lists[pageIndex];
-    // An empty reply leaves the previous one in the document; placing it
-    // again would repeat its rows, so only a new reply is walked.
-    if (record.XMLFile.generation() == list.placedGeneration)
-        return;
-    list.placedGeneration = record.XMLFile.generation();
-
-    TStringGrid *grid = gridOf(pageIndex);
-    bool &endFlag = endFlagOf(pageIndex);
-    // The wash list's first cell only feeds the paging key.
-    const int columnShift = pageIndex == 2 ? 2 : 1;
-    int targetRow = 0;
-    RowSink sink;
-    sink.rowStarts = [&](bool endRow) {
-        const int r = grid->rowCount();
-        if (endRow)
-            endFlag = true;
-        else
-            grid->setRowCount(r + 1);
-        grid->clearRow(grid->rowCount() - 1);
-        targetRow = r - 1;
-    };
-    sink.cell = [&](int cellNumber, const QString &value) {
-        const int col = cellNumber - columnShift;
-        if (col >= 0)
-            grid->setCell(col, targetRow, value);
-    };
-    walkChunkRows(record, sink);
 }
 
 void TFPlivoraDaten::AddBewohnerDataToSheet()
 {
-    readRows(0, FPlivoraCom->BWTransfer);
+    m_loading->bewohner.readRows();
 }
 
 void TFPlivoraDaten::AddWaescheDataToSheet()
 {
-    readRows(1, FPlivoraCom->WAETransfer);
+    m_loading->waesche.readRows();
 }
 
 void TFPlivoraDaten::AddWaschDataToSheet()
 {
-    readRows(2, FPlivoraCom->WASCHTransfer);
+    m_loading->wasch.readRows();
 }
 
 void TFPlivoraDaten::BewButtonControl(bool Status)
@@ -682,49 +752,60 @@ void TFPlivoraDaten::WaschButtonControl(bool Status)
     BitBtnWaschLaden->setEnabled(Status);
 }
 
-void TFPlivoraDaten::exportSheet(int pageIndex)
+void TFPlivoraDaten::exportSheet(Sheet sheet)
 {
-    static const QString files[3] = {QStringLiteral("Bewohner.csv"), QStringLiteral("Wäsche.csv"),
-                                     QStringLiteral("Waschevorgänge.csv")};
-    const std::function<void(bool)> buttonControl[3] = {[this](bool on) { BewButtonControl(on); },
-                                                        [this](bool on) { WaeButtonControl(on); },
-                                                        [this](bool on) { WaschButtonControl(on); }};
-    buttonControl[pageIndex](false);
+    QString file;
+    std::function<void(bool)> buttonControl;
+    switch (sheet) {
+    case Sheet::Bewohner:
+        file = QStringLiteral("Bewohner.csv");
+        buttonControl = [this](bool on) { BewButtonControl(on); };
+        break;
+    case Sheet::Waesche:
+        file = QStringLiteral("Wäsche.csv");
+        buttonControl = [this](bool on) { WaeButtonControl(on); };
+        break;
+    case Sheet::Wasch:
+        file = QStringLiteral("Waschevorgänge.csv");
+        buttonControl = [this](bool on) { WaschButtonControl(on); };
+        break;
+    }
+    buttonControl(false);
     try {
-        output::writeGridCsv(*gridOf(pageIndex), files[pageIndex]);
+        output::writeGridCsv(*gridOf(sheet)->gridModel(), file);
     } catch (...) {
-        buttonControl[pageIndex](true);
+        buttonControl(true);
         throw;
     }
-    buttonControl[pageIndex](true);
+    buttonControl(true);
 }
 
 void TFPlivoraDaten::BitBtnBewExportClick()
 {
-    exportSheet(0);
+    exportSheet(Sheet::Bewohner);
 }
 
 void TFPlivoraDaten::BitBtnWaeExportClick()
 {
-    exportSheet(1);
+    exportSheet(Sheet::Waesche);
 }
 
 void TFPlivoraDaten::BitBtnWaschExportClick()
 {
-    exportSheet(2);
+    exportSheet(Sheet::Wasch);
 }
 
 void TFPlivoraDaten::BitBtnBewDruckenClick()
 {
-    Printing->printGrid(*StringGridBewohner, PrintComponents::bewohner);
+    Printing->printGrid(*StringGridBewohner->gridModel(), PrintComponents::bewohner);
 }
 
 void TFPlivoraDaten::BitBtnWaeDruckenClick()
 {
-    Printing->printGrid(*StringGridWaesche, PrintComponents::waesche);
+    Printing->printGrid(*StringGridWaesche->gridModel(), PrintComponents::waesche);
 }
 
 void TFPlivoraDaten::BitBtnWaschDruckClick()
 {
-    Printing->printGrid(*StringGridWaschVG, PrintComponents::waschVG);
+    Printing->printGrid(*StringGridWaschVG->gridModel(), PrintComponents::waschVG);
 }

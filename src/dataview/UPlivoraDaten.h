@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QPointer>
+#include "dataview/Sheet.h"
+
 #include <QWidget>
 
-#include <cstdint>
-#include <functional>
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -134,7 +134,8 @@ public:
     void AddWaschDataToSheet();
 
     // A list whose exchange or row walk failed waits for its "Neu Laden".
-    bool isPaused(int pageIndex) const { return m_lists[pageIndex].paused; }
+    bool isPaused(Sheet sheet) const;
+    bool isPaused(int pageIndex) const { return isPaused(static_cast<Sheet>(pageIndex)); }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -142,31 +143,22 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // What the loading cycle needs to know about one sheet besides its transfer record.
-    struct ListState
-    {
-        bool paused = false;
-        // The reply generation of the record document that was last placed
-        // into the grid; an empty reply leaves the document as it was, and it
-        // must not be placed twice.
-        std::uint64_t placedGeneration = 0;
-    };
+    // The loaders of the three lists with the exchange sides and sheet views they talk to.
+    struct Loading;
 
     void createControls();
-    template <class Record>
-    void serveList(int pageIndex, Record &record);
-    template <class Record>
-    void readRows(int pageIndex, Record &record);
-    void setCounter(int pageIndex, int read, int total);
-    TStringGrid *gridOf(int pageIndex) const;
-    TShape *lampOf(int pageIndex) const;
-    bool &reloadFlagOf(int pageIndex);
-    bool &endFlagOf(int pageIndex);
-    void initSheet(int pageIndex);
-    void exportSheet(int pageIndex);
+    void createBewohnerSheet();
+    void createWaescheSheet();
+    void createWaschSheet();
+    void connectHandlers();
+    bool isOnTop(Sheet sheet) const;
+    TStringGrid *gridOf(Sheet sheet) const;
+    TShape *lampOf(Sheet sheet) const;
+    void initSheet(Sheet sheet);
+    void exportSheet(Sheet sheet);
     void resetPickers(TDateTimePicker *const (&pickers)[6]);
 
-    ListState m_lists[3];
+    std::unique_ptr<Loading> m_loading;
 };
 
 extern TFPlivoraDaten *FPlivoraDaten;

@@ -6,23 +6,11 @@ namespace exchange {
 
 namespace {
 
-constexpr std::uint32_t cells(std::initializer_list<int> numbers)
-{
-    std::uint32_t mask = 0;
-    for (int n : numbers)
-        mask |= 1u << n;
-    return mask;
-}
-
 constexpr int maxRowsPerReply = 10;
 
 } // namespace
 
-const ListLayout wearerLayout{6, cells({2, 3, 6})};
-const ListLayout itemLayout{15, cells({3, 4, 6, 7})};
-const ListLayout washLayout{16, cells({4, 5, 7, 8})};
-
-std::optional<std::int32_t> readInteger(const QString &text)
+std::optional<std::int32_t> readTrimmedSignedInt32(const QString &text)
 {
     const QString t = text.trimmed();
     qsizetype i = 0;
@@ -51,7 +39,7 @@ std::optional<std::int32_t> readInteger(const QString &text)
 
 std::int32_t wearerKey(const QString &keyText)
 {
-    return readInteger(keyText).value_or(100000);
+    return readTrimmedSignedInt32(keyText).value_or(100000);
 }
 
 std::int32_t replyCount(const XmlDocument &document)
@@ -59,16 +47,17 @@ std::int32_t replyCount(const XmlDocument &document)
     XmlNode root = document.DocumentElement();
     if (root.isNull())
         throw ECountReplyError(QStringLiteral("Die Antwort des Servers enthält keine Anzahl"));
-    return readInteger(root.ChildNodes(QStringLiteral("tr")).Text()).value_or(0);
+    return readTrimmedSignedInt32(root.ChildNodes(QStringLiteral("tr")).Text()).value_or(0);
 }
 
-std::optional<QString> walkRows(const XmlDocument &document, const ListLayout &layout,
+std::optional<QString> walkRows(const XmlDocument &document, const contract::ListContract &list,
                                 XmlNode &rootNode, std::int32_t &readCount, const RowSink &sink)
 {
     rootNode = document.DocumentElement();
     if (rootNode.isNull())
         return std::nullopt;
 
+    const int cellCount = list.cellCount();
     QString key;
     XmlNode row = rootNode.ChildNodes(QStringLiteral("tr"));
     // Every node after the first "tr" counts as a row, and after the first "td" as a cell.
@@ -78,11 +67,11 @@ std::optional<QString> walkRows(const XmlDocument &document, const ListLayout &l
         if (sink.rowStarts)
             sink.rowStarts(endRow);
         QString rowKey;
-        for (int cellNumber = 1; cellNumber <= layout.cellCount && !cell.isNull(); ++cellNumber) {
+        for (int cellNumber = 1; cellNumber <= cellCount && !cell.isNull(); ++cellNumber) {
             QString value = cell.Text();
-            if (cellNumber == 1)
+            if (cellNumber == contract::keyCell)
                 rowKey = value;
-            if (layout.decodedCells & (1u << cellNumber))
+            if (list.isEncodedCell(cellNumber))
                 value = percentDecode(value);
             if (sink.cell)
                 sink.cell(cellNumber, value);
@@ -100,21 +89,21 @@ std::optional<QString> walkRows(const XmlDocument &document, const ListLayout &l
 
 void walkChunkRows(TBWKom &record, const RowSink &sink)
 {
-    if (const auto key = exchange::walkRows(record.XMLFile, exchange::wearerLayout, record.RootNode,
+    if (const auto key = exchange::walkRows(record.XMLFile, contract::wearers, record.RootNode,
                                             record.AnzahlDatensaetzeGelesen, sink))
         record.LetzteBewNummer = exchange::wearerKey(*key);
 }
 
 void walkChunkRows(TWaeKom &record, const RowSink &sink)
 {
-    if (const auto key = exchange::walkRows(record.XMLFile, exchange::itemLayout, record.RootNode,
+    if (const auto key = exchange::walkRows(record.XMLFile, contract::items, record.RootNode,
                                             record.AnzahlDatensaetzeGelesen, sink))
         record.LetzteIDNummer = *key;
 }
 
 void walkChunkRows(TWaschKom &record, const RowSink &sink)
 {
-    if (const auto key = exchange::walkRows(record.XMLFile, exchange::washLayout, record.RootNode,
+    if (const auto key = exchange::walkRows(record.XMLFile, contract::washes, record.RootNode,
                                             record.AnzahlDatensaetzeGelesen, sink))
         record.LetzteIDNummer = *key;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "platform/Exception.h"
+#include "contract/ListContract.h"
 #include "exchange/TransferRecords.h"
+#include "platform/Exception.h"
 #include "exchange/XmlDocument.h"
 
 #include <QString>
@@ -30,23 +31,10 @@ void walkChunkRows(TWaschKom &record, const RowSink &sink);
 
 namespace exchange {
 
-// What a chunk row of one list holds.
-struct ListLayout
-{
-    int cellCount;
-    std::uint32_t decodedCells; // bit n set: cell n arrives percent-encoded
-};
-
-// Wearers: 6 cells, name, first name and living area encoded.
-extern const ListLayout wearerLayout;
-// Laundry items: 15 cells, name, first name, article and location encoded.
-extern const ListLayout itemLayout;
-// Wash processes: 15 cells plus the item's "MaxWasch" the service sends as a 16th.
-extern const ListLayout washLayout;
-
-// The generic walk: returns the key text of the last row read, or nothing when
-// the document has no element. rootNode and readCount are updated as it goes.
-std::optional<QString> walkRows(const XmlDocument &document, const ListLayout &layout,
+// The generic walk over the list's cells: returns the key text of the last row
+// read, or nothing when the document has no element. rootNode and readCount are
+// updated as it goes.
+std::optional<QString> walkRows(const XmlDocument &document, const contract::ListContract &list,
                                 XmlNode &rootNode, std::int32_t &readCount, const RowSink &sink);
 
 // The wearer paging key: the key text as an integer, 100000 when it is empty or no integer.
@@ -57,7 +45,8 @@ std::int32_t wearerKey(const QString &keyText);
 // a document element raises ECountReplyError.
 std::int32_t replyCount(const XmlDocument &document);
 
-// A signed 32-bit decimal integer, blanks around it allowed; nothing otherwise.
-std::optional<std::int32_t> readInteger(const QString &text);
+// A decimal integer in 32 bits with an optional "+" or "-", white space around
+// it ignored; nothing otherwise. The rule of the count and the wearer key.
+std::optional<std::int32_t> readTrimmedSignedInt32(const QString &text);
 
 } // namespace exchange

@@ -1,9 +1,13 @@
 #include "exchange/UPlivoraCom.h"
 
+#include "contract/ListContract.h"
 #include "exchange/ChunkRows.h"
+#include "exchange/ContractText.h"
 #include "platform/DateText.h"
 
 #include <QDate>
+
+#include <stdexcept>
 
 TFPlivoraCom *FPlivoraCom = nullptr;
 
@@ -58,38 +62,117 @@ struct ReplyReadyOnExit
     ~ReplyReadyOnExit() { record.Status = 2; }
 };
 
-QString pair(const char *name, const QString &value)
+[[noreturn]] void noSuchField(const contract::Parameter &parameter)
 {
-    return QLatin1Char('&') + QLatin1String(name) + QLatin1Char('=') + value;
+    throw std::logic_error("the record has no field for the query parameter " + std::string(parameter.name));
+}
+
+// The record's filter behind a query parameter. The data window stored the
+// filters converted already, so they go out as they stand.
+const QString &filterOf(const TBWKom &record, const contract::Parameter &parameter)
+{
+    switch (parameter.field) {
+    case contract::Field::WearerNumber: return record.FilterBewNr;
+    case contract::Field::FirstName: return record.FilterVorname;
+    case contract::Field::Surname: return record.FilterName;
+    case contract::Field::LivingArea: return record.FilterWB;
+    default: noSuchField(parameter);
+    }
+}
+
+template<ItemList L>
+const QString &filterOf(const TItemKom<L> &record, const contract::Parameter &parameter)
+{
+    switch (parameter.field) {
+    case contract::Field::ItemId: return record.FilterWaescheID;
+    case contract::Field::WearerNumber: return record.FilterTraegerNr;
+    case contract::Field::FirstName: return record.FilterVorname;
+    case contract::Field::Surname: return record.FilterName;
+    case contract::Field::ArticleNumber: return record.FilterArtNr;
+    case contract::Field::Article: return record.FilterArtikel;
+    case contract::Field::Batch: return record.FilterCharge;
+    case contract::Field::Size: return record.FilterGroesse;
+    case contract::Field::MaxWashes: return record.FilterMaxWasch;
+    case contract::Field::Washes: return record.FilterAnzWasch;
+    case contract::Field::CreatedBefore: return record.FilterAngVor;
+    case contract::Field::CreatedAfter: return record.FilterAngNach;
+    case contract::Field::ReceivedBefore: return record.FilterEingVor;
+    case contract::Field::ReceivedAfter: return record.FilterEingNach;
+    case contract::Field::DispatchedBefore: return record.FilterAusgVor;
+    case contract::Field::DispatchedAfter: return record.FilterAusgNach;
+    default: noSuchField(parameter);
+    }
+}
+
+QString pagingKeyOf(const TBWKom &record)
+{
+    return QString::number(record.LetzteBewNummer);
+}
+
+template<ItemList L>
+QString pagingKeyOf(const TItemKom<L> &record)
+{
+    return record.LetzteIDNummer;
+}
+
+const contract::ListContract &contractOf(const TBWKom &)
+{
+    return contract::wearers;
+}
+
+const contract::ListContract &contractOf(const TWaeKom &)
+{
+    return contract::items;
+}
+
+const contract::ListContract &contractOf(const TWaschKom &)
+{
+    return contract::washes;
 }
 
 } // namespace
 
+void setStartPagingKey(TBWKom &record)
+{
+    const QString start = exchange::contractText(contract::wearers.pagingStart);
+    record.LetzteBewNummer = exchange::readTrimmedSignedInt32(start).value();
+}
+
+void setStartPagingKey(TWaeKom &record)
+{
+    record.LetzteIDNummer = exchange::contractText(contract::items.pagingStart);
+}
+
+void setStartPagingKey(TWaschKom &record)
+{
+    record.LetzteIDNummer = exchange::contractText(contract::washes.pagingStart);
+}
+
 void TFPlivoraCom::FormCreate()
 {
     resetCommon(BWTransfer);
-    BWTransfer.LetzteBewNummer = 0;
+    setStartPagingKey(BWTransfer);
     BWTransfer.FilterBewNr.clear();
     BWTransfer.FilterVorname.clear();
     BWTransfer.FilterName.clear();
     BWTransfer.FilterWB.clear();
 
     resetCommon(WAETransfer);
-    WAETransfer.LetzteIDNummer = QStringLiteral("S000000");
+    setStartPagingKey(WAETransfer);
     resetLaundryFilters(WAETransfer);
 
     resetCommon(WASCHTransfer);
-    WASCHTransfer.LetzteIDNummer = QStringLiteral("0");
+    setStartPagingKey(WASCHTransfer);
     resetLaundryFilters(WASCHTransfer);
 }
 
 template<typename Record>
-void TFPlivoraCom::runCount(const QString &pathLiteral, Record &record)
+void TFPlivoraCom::runCount(Record &record)
 {
     TIdHTTP &http = m_login.IdHTTPPlivora;
     http.Request.setContentType(QStringLiteral("text/xml"));
     http.Request.setCharSet(QStringLiteral("us-ascii"));
-    const QString reply = http.Get(m_login.requestUrl(pathLiteral, m_login.credentialsQuery()));
+    const QString reply = http.Get(m_login.requestUrl(contractOf(record).countPath, m_login.credentialsQuery()));
 
     XmlDocument document = NewXMLDocument(QStringLiteral("1.0"));
     document.LoadFromXML(reply);
@@ -99,68 +182,63 @@ void TFPlivoraCom::runCount(const QString &pathLiteral, Record &record)
 }
 
 template<typename Record>
-void TFPlivoraCom::runChunk(const QString &pathLiteral, Record &record)
+void TFPlivoraCom::runChunk(Record &record)
 {
     TIdHTTP &http = m_login.IdHTTPPlivora;
     http.Request.setContentType(QStringLiteral("text/html"));
     http.Request.setCharSet(QStringLiteral("UTF-8"));
 
     const ReplyReadyOnExit<Record> replyReady{record};
-    QString query;
-    if constexpr (std::is_same_v<Record, TBWKom>) {
-        query = m_login.credentialsQuery() + pair("LBWNum", QString::number(record.LetzteBewNummer))
-            + pair("BewNum", record.FilterBewNr) + pair("Vorname", record.FilterVorname)
-            + pair("Name", record.FilterName) + pair("WB", record.FilterWB);
-    } else {
-        query = laundryChunkQuery(record);
-    }
-    const QString reply = http.Get(m_login.requestUrl(pathLiteral, query));
+    const QString reply = http.Get(m_login.requestUrl(contractOf(record).chunkPath, chunkQuery(record)));
     // An empty reply (also any HTTP error status) keeps the previous one in place.
     if (!reply.isEmpty())
         record.XMLFile.LoadFromXML(reply);
 }
 
 template<typename Record>
-QString TFPlivoraCom::laundryChunkQuery(const Record &record) const
+QString TFPlivoraCom::chunkQuery(const Record &record) const
 {
-    // Filters go out as stored: the data window has already encoded the free texts.
-    return m_login.credentialsQuery() + pair("LetzteID", record.LetzteIDNummer)
-        + pair("WaescheID", record.FilterWaescheID) + pair("BewNum", record.FilterTraegerNr)
-        + pair("Vorname", record.FilterVorname) + pair("Name", record.FilterName)
-        + pair("ARTNR", record.FilterArtNr) + pair("Artikel", record.FilterArtikel)
-        + pair("Charge", record.FilterCharge) + pair("Groesse", record.FilterGroesse)
-        + pair("MaxWasch", record.FilterMaxWasch) + pair("AnzWasch", record.FilterAnzWasch)
-        + pair("AngVor", record.FilterAngVor) + pair("AngNach", record.FilterAngNach)
-        + pair("EingVor", record.FilterEingVor) + pair("EingNach", record.FilterEingNach)
-        + pair("AusgVor", record.FilterAusgVor) + pair("AusgNach", record.FilterAusgNach);
+    QString query;
+    for (const contract::Parameter &parameter : contractOf(record).chunkQuery) {
+        if (!query.isEmpty())
+            query += QLatin1Char('&');
+        query += exchange::contractText(parameter.name) + QLatin1Char('=');
+        switch (parameter.field) {
+        case contract::Field::Customer:
+        case contract::Field::Password: query += m_login.credential(parameter); break;
+        case contract::Field::PagingKey: query += pagingKeyOf(record); break;
+        default: query += filterOf(record, parameter); break;
+        }
+    }
+    return query;
 }
 
 void TFPlivoraCom::InitBewohnerCom()
 {
-    runCount(QStringLiteral(" /BewohnerInit?"), BWTransfer);
+    runCount(BWTransfer);
 }
 
 void TFPlivoraCom::InitWaescheCom()
 {
-    runCount(QStringLiteral(" /WaescheInit?"), WAETransfer);
+    runCount(WAETransfer);
 }
 
 void TFPlivoraCom::InitWaschCom()
 {
-    runCount(QStringLiteral(" /WaschInit?"), WASCHTransfer);
+    runCount(WASCHTransfer);
 }
 
 void TFPlivoraCom::GetChunkBewohner()
 {
-    runChunk(QStringLiteral(" /BewohnerChunk?"), BWTransfer);
+    runChunk(BWTransfer);
 }
 
 void TFPlivoraCom::GetChunkWaesche()
 {
-    runChunk(QStringLiteral(" /WaescheChunk?"), WAETransfer);
+    runChunk(WAETransfer);
 }
 
 void TFPlivoraCom::GetChunkWasch()
 {
-    runChunk(QStringLiteral(" /WaschChunk?"), WASCHTransfer);
+    runChunk(WASCHTransfer);
 }

@@ -37,13 +37,19 @@ public:
 
 private:
     template<typename Record>
-    void runCount(const QString &pathLiteral, Record &record);
+    void runCount(Record &record);
     template<typename Record>
-    void runChunk(const QString &pathLiteral, Record &record);
+    void runChunk(Record &record);
+    // The list's chunk query in its order: credentials, paging key, filters.
     template<typename Record>
-    QString laundryChunkQuery(const Record &record) const;
+    QString chunkQuery(const Record &record) const;
 
     LoginData &m_login;
 };
 
 extern TFPlivoraCom *FPlivoraCom;
+
+// The paging key of a new load, the key of the list's first chunk.
+void setStartPagingKey(TBWKom &record);
+void setStartPagingKey(TWaeKom &record);
+void setStartPagingKey(TWaschKom &record);

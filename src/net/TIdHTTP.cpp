@@ -1,254 +1,90 @@
 #include "net/TIdHTTP.h"
 
-#include "net/RequestLine.h"
+#include "net/BodyDecoding.h"
+#include "net/RequestHead.h"
+#include "net/RequestUrl.h"
+#include "net/TlsModule.h"
 
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QUrl>
 
-#include <boost/asio/connect.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/ssl.hpp>
-#include <boost/asio/write.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/ssl.hpp>
-
-#include <openssl/ssl.h>
-#include <poll.h>
-
-#include <optional>
-
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace ssl = asio::ssl;
-using tcp = asio::ip::tcp;
-
-namespace {
-
-// A status line or header line longer than this is refused.
-constexpr std::size_t maxHeaderLine = 16384;
-constexpr std::uint64_t maxBody = 256u * 1024 * 1024;
-
-QString text(const beast::error_code &ec)
-{
-    return QString::fromStdString(ec.message());
-}
-
-} // namespace
+using net::TransportReply;
 
 class TIdHTTP::Impl
 {
 public:
-    Impl()
-        : ctx(ssl::context::tls_client)
-    {
-        SSL_CTX *native = ctx.native_handle();
-        SSL_CTX_set_min_proto_version(native, TLS1_2_VERSION);
-        SSL_CTX_set_max_proto_version(native, TLS1_2_VERSION);
-        // The legacy list still names RC4; at security level 0 OpenSSL keeps
-        // whatever it knows of it and drops what it has compiled out.
-        SSL_CTX_set_security_level(native, 0);
-        SSL_CTX_set_cipher_list(native, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
-        ctx.set_verify_mode(ssl::verify_none);
-    }
-
-    asio::io_context io;
-    ssl::context ctx;
-    std::optional<beast::ssl_stream<beast::tcp_stream>> stream;
-    beast::flat_buffer buffer;
-    QString host;
-    quint16 port = 0;
     QNetworkCookieJar cookies;
-    std::chrono::milliseconds timeout{std::chrono::seconds(60)};
-    int handshakes = 0;
+    net::TransportLimits limits;
+    QString modulePath;
+    std::unique_ptr<net::TlsTransport> transport;
 
-    // Runs one asynchronous operation to its end on this thread, so every step
-    // has the stream's time limit.
-    template <class Start>
-    beast::error_code run(Start start)
+    // The TLS module is opened at the first request, so that a missing OpenSSL
+    // fails that request rather than the program's start; until it opens, every
+    // request tries again.
+    net::TlsTransport &tls()
     {
-        beast::error_code result;
-        bool done = false;
-        start([&](beast::error_code ec, auto &&...) {
-            result = ec;
-            done = true;
-        });
-        io.restart();
-        while (!done && io.run_one() > 0) {
-        }
-        return result;
-    }
-
-    void disconnect()
-    {
-        if (stream) {
-            beast::error_code ignored;
-            stream->next_layer().socket().close(ignored);
-        }
-        stream.reset();
-        buffer.clear();
-    }
-
-    // A kept connection the server has closed while idle shows as readable.
-    bool idleConnectionClosed()
-    {
-        pollfd p{stream->next_layer().socket().native_handle(), POLLIN, 0};
-        return ::poll(&p, 1, 0) != 0 || buffer.size() > 0;
-    }
-
-    void connect(const net::RequestUrl &url)
-    {
-        if (stream && host == url.host && port == url.port && !idleConnectionClosed())
-            return;
-        disconnect();
-        if (url.host.isEmpty())
-            throw EIdSocketError(QStringLiteral("Host not found: no host name given"));
-
-        tcp::resolver resolver(io);
-        tcp::resolver::results_type endpoints;
-        beast::error_code ec = run([&](auto handler) {
-            resolver.async_resolve(tcp::v4(), url.host.toStdString(), std::to_string(url.port),
-                                   [&, handler](beast::error_code e, tcp::resolver::results_type r) mutable {
-                                       endpoints = std::move(r);
-                                       handler(e);
-                                   });
-        });
-        if (ec)
-            throw EIdSocketError(QStringLiteral("Host not found: %1 (%2)").arg(url.host, text(ec)));
-
-        stream.emplace(io, ctx);
-        stream->next_layer().expires_after(timeout);
-        ec = run([&](auto handler) { stream->next_layer().async_connect(endpoints, handler); });
-        if (ec == beast::error::timeout)
-            throw EIdReadTimeout(QStringLiteral("Connect to %1:%2 timed out").arg(url.host).arg(url.port));
-        if (ec) {
-            disconnect();
-            throw EIdSocketError(QStringLiteral("Could not connect to %1:%2: %3").arg(url.host).arg(url.port).arg(text(ec)));
-        }
-
-        SSL_set_tlsext_host_name(stream->native_handle(), url.host.toStdString().c_str());
-        stream->next_layer().expires_after(timeout);
-        ec = run([&](auto handler) { stream->async_handshake(ssl::stream_base::client, handler); });
-        if (ec) {
-            disconnect();
-            if (ec == beast::error::timeout)
-                throw EIdReadTimeout(QStringLiteral("TLS handshake with %1:%2 timed out").arg(url.host).arg(url.port));
-            throw EIdOSSLConnectError(QStringLiteral("TLS handshake with %1:%2 failed: %3").arg(url.host).arg(url.port).arg(text(ec)));
-        }
-        ++handshakes;
-        host = url.host;
-        port = url.port;
+        if (!transport)
+            transport = net::openTlsTransport(modulePath);
+        return *transport;
     }
 
     QString get(const QString &urlText, const TIdHTTPRequest &request)
     {
+        net::TlsTransport &channel = tls();
         const net::RequestUrl url = net::splitUrl(urlText);
-        connect(url);
-
         const QUrl cookieUrl(QStringLiteral("https://%1:%2%3").arg(url.host).arg(url.port).arg(url.target));
         QStringList pairs;
         for (const QNetworkCookie &cookie : cookies.cookiesForUrl(cookieUrl))
             pairs << QString::fromLatin1(cookie.toRawForm(QNetworkCookie::NameAndValueOnly));
         const QByteArray wire = net::requestBytes(url, request, pairs.join(QStringLiteral("; ")));
 
-        stream->next_layer().expires_after(timeout);
-        beast::error_code ec = run([&](auto handler) { asio::async_write(*stream, asio::buffer(wire.constData(), wire.size()), handler); });
-        if (ec)
-            fail(ec, QStringLiteral("sending the request"));
+        const std::string host = url.host.toStdString();
+        const std::string bytes = wire.toStdString();
+        TransportReply reply = channel.exchange(host, url.port, bytes, limits);
+        // A server may close a kept connection just as the next request goes
+        // out; no poll before reuse can see that. HTTP/1.1 lets a client send an
+        // idempotent request once more then, and only then: on a new connection,
+        // the same bytes, when not one byte of the reply had come.
+        if (reply.failure != TransportReply::Failure::None && reply.reusedConnection && reply.peerEnded
+            && !reply.replyStarted)
+            reply = channel.exchange(host, url.port, bytes, limits);
 
-        std::optional<http::response_parser<http::string_body>> parser;
-        do { // interim 1xx replies carry no body and are skipped
-            parser.emplace();
-            parser->header_limit(std::numeric_limits<std::uint32_t>::max());
-            parser->body_limit(maxBody);
-            readHeader(*parser);
-        } while (parser->get().result_int() / 100 == 1);
-
-        const auto &reply = parser->get();
-        checkLineLengths(reply);
-        for (const auto &field : reply) {
-            if (field.name() == http::field::set_cookie) {
-                const QByteArray value(field.value().data(), qsizetype(field.value().size()));
-                cookies.setCookiesFromUrl(QNetworkCookie::parseCookies(value), cookieUrl);
+        QByteArray contentType;
+        bool typeSeen = false;
+        for (const auto &[name, value] : reply.headers) {
+            const QByteArray fieldValue(value.data(), qsizetype(value.size()));
+            if (QByteArray::fromStdString(name).compare("Set-Cookie", Qt::CaseInsensitive) == 0)
+                cookies.setCookiesFromUrl(QNetworkCookie::parseCookies(fieldValue), cookieUrl);
+            else if (!typeSeen && QByteArray::fromStdString(name).compare("Content-Type", Qt::CaseInsensitive) == 0) {
+                contentType = fieldValue;
+                typeSeen = true;
             }
         }
-        readBody(*parser);
+        if (reply.failure != TransportReply::Failure::None)
+            raise(reply);
+        if (reply.status < 200 || reply.status > 299)
+            return {};
+        return net::decodeBody(QByteArray::fromStdString(reply.body), contentType);
+    }
 
-        const bool keep = parser->keep_alive() && !parser->need_eof();
-        const int status = reply.result_int();
-        QString body;
-        if (status >= 200 && status <= 299) {
-            const std::string &raw = reply.body();
-            const auto type = reply[http::field::content_type];
-            body = net::decodeBody(QByteArray(raw.data(), qsizetype(raw.size())),
-                                   QByteArray(type.data(), qsizetype(type.size())));
+    [[noreturn]] static void raise(const TransportReply &reply)
+    {
+        const QString message = QString::fromStdString(reply.message);
+        switch (reply.failure) {
+        case TransportReply::Failure::Closed:
+            throw EIdConnClosedGracefully(message);
+        case TransportReply::Failure::Handshake:
+            throw EIdOSSLConnectError(message);
+        case TransportReply::Failure::TimedOut:
+            throw EIdReadTimeout(message);
+        case TransportReply::Failure::HeaderLine:
+            throw EIdHTTPProtocolError(message);
+        case TransportReply::Failure::Socket:
+        case TransportReply::Failure::None:
+            break;
         }
-        if (!keep)
-            disconnect();
-        return body;
-    }
-
-    void readHeader(http::response_parser<http::string_body> &parser)
-    {
-        stream->next_layer().expires_after(timeout);
-        const beast::error_code ec = run([&](auto handler) { http::async_read_header(*stream, buffer, parser, handler); });
-        if (ec)
-            fail(ec, QStringLiteral("reading the reply"));
-        if (parser.get().result_int() / 100 == 1 && !parser.is_done()) {
-            // 1xx headers end the message; let the parser see that.
-            readBody(parser);
-        }
-    }
-
-    void readBody(http::response_parser<http::string_body> &parser)
-    {
-        while (!parser.is_done()) {
-            stream->next_layer().expires_after(timeout);
-            beast::error_code ec = run([&](auto handler) { http::async_read_some(*stream, buffer, parser, handler); });
-            if (!ec)
-                continue;
-            const bool closed = ec == http::error::end_of_stream || ec == asio::error::eof
-                || ec == ssl::error::stream_truncated;
-            if (closed && parser.need_eof()) {
-                beast::error_code eofError;
-                parser.put_eof(eofError);
-                if (!eofError)
-                    break;
-            }
-            fail(ec, QStringLiteral("reading the reply"));
-        }
-    }
-
-    void checkLineLengths(const http::response<http::string_body> &reply)
-    {
-        if (reply.reason().size() + 13 > maxHeaderLine)
-            throwLineTooLong();
-        for (const auto &field : reply)
-            if (field.name_string().size() + 2 + field.value().size() > maxHeaderLine)
-                throwLineTooLong();
-    }
-
-    [[noreturn]] void throwLineTooLong()
-    {
-        disconnect();
-        throw EIdHTTPProtocolError(QStringLiteral("Reply header line longer than %1 bytes").arg(maxHeaderLine));
-    }
-
-    [[noreturn]] void fail(const beast::error_code &ec, const QString &during)
-    {
-        disconnect();
-        if (ec == beast::error::timeout)
-            throw EIdReadTimeout(QStringLiteral("Read timed out: no answer from the server for %1 s while %2")
-                                     .arg(timeout.count() / 1000.0)
-                                     .arg(during));
-        if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == ssl::error::stream_truncated
-            || ec == http::error::partial_message)
-            throw EIdConnClosedGracefully(QStringLiteral("Connection closed by the server while %1").arg(during));
-        if (ec == http::error::header_limit)
-            throwLineTooLong();
-        throw EIdSocketError(QStringLiteral("Connection broken while %1: %2").arg(during, text(ec)));
+        throw EIdSocketError(message);
     }
 };
 
@@ -266,10 +102,20 @@ QString TIdHTTP::Get(const QString &url)
 
 void TIdHTTP::setProgressTimeout(std::chrono::milliseconds limit)
 {
-    d->timeout = limit;
+    d->limits.transfer = limit;
+}
+
+void TIdHTTP::setHandshakeTimeout(std::chrono::milliseconds limit)
+{
+    d->limits.handshake = limit;
+}
+
+void TIdHTTP::setTlsModulePath(const QString &path)
+{
+    d->modulePath = path;
 }
 
 int TIdHTTP::handshakeCount() const
 {
-    return d->handshakes;
+    return d->transport ? d->transport->handshakeCount() : 0;
 }

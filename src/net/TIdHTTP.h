@@ -7,12 +7,13 @@
 #include <chrono>
 #include <memory>
 
-// Failures below HTTP: no connection, a failed handshake, a broken or silent
-// connection, an oversized header line. A reply status is never one of them.
+// Failures below HTTP: no TLS libraries, no connection, a failed handshake, a
+// broken or silent connection, an oversized header. A reply status is never one of them.
 PLIVORA_DECLARE_EXCEPTION(EIdException, Exception)
 PLIVORA_DECLARE_EXCEPTION(EIdSocketError, EIdException)
 PLIVORA_DECLARE_EXCEPTION(EIdConnClosedGracefully, EIdException)
 PLIVORA_DECLARE_EXCEPTION(EIdOSSLConnectError, EIdException)
+PLIVORA_DECLARE_EXCEPTION(EIdOSSLCouldNotLoadSSLLibrary, EIdException)
 PLIVORA_DECLARE_EXCEPTION(EIdReadTimeout, EIdException)
 PLIVORA_DECLARE_EXCEPTION(EIdHTTPProtocolError, EIdException)
 
@@ -49,8 +50,12 @@ public:
     // of a 2xx reply as text; the empty text for any other status.
     QString Get(const QString &url);
 
-    // Connecting, the handshake and each read give up after this long without progress.
+    // Connecting, sending and reading give up after this long without a byte
+    // moving (60 s); the TLS handshake after its own limit (30 s).
     void setProgressTimeout(std::chrono::milliseconds limit);
+    void setHandshakeTimeout(std::chrono::milliseconds limit);
+    // The TLS module to open at the first request instead of the standard places.
+    void setTlsModulePath(const QString &path);
     int handshakeCount() const;
 
 private:

@@ -1,5 +1,6 @@
 #include "output/ClientDataSet.h"
 
+#include "dataview/StringGridModel.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/FileWriting.h"
 
@@ -264,4 +265,43 @@ void TClientDataSet::loadPacket(const QByteArray &bytes)
     if (!sawFields || fieldIndex < fieldCount())
         throw EDatabaseError(QStringLiteral("%1: Feld '%2' nicht gefunden").arg(Name, field(fieldIndex).FieldName));
     m_records = std::move(records);
+}
+
+std::array<TStringField *, 15> addPrintFields(TClientDataSet &dataSet)
+{
+    std::array<TStringField *, 15> fields{};
+    for (int i = 0; i < 15; ++i) {
+        const QString fieldName = QStringLiteral("Spalte%1").arg(i + 1);
+        const QString componentName = i == 6 ? QStringLiteral("ClientDataSetFeld7")
+                                             : QStringLiteral("ClientDataSet") + fieldName;
+        fields[i] = &dataSet.addStringField(componentName, fieldName, 20);
+    }
+    fields[0]->DisplayLabel = QStringLiteral("BewNummer");
+    return fields;
+}
+
+void copyGridToDataSet(TClientDataSet &dataSet, const StringGridModel &grid, const QString &dataSetFileName,
+                       const QString &dataFile)
+{
+    dataSet.setActive(false);
+    dataSet.FileName = dataSetFileName;
+    dataSet.setActive(true);
+    dataSet.LogChanges = false;
+    if (!dataSet.IsEmpty()) {
+        dataSet.DisableControls();
+        try {
+            dataSet.EmptyDataSet();
+        } catch (...) {
+            dataSet.EnableControls();
+            throw;
+        }
+        dataSet.EnableControls();
+    }
+    for (int row = 1; row <= grid.gridRowCount() - 2; ++row) {
+        dataSet.Append();
+        for (int col = 0; col < grid.gridColCount() && col < dataSet.fieldCount(); ++col)
+            dataSet.field(col).setAsString(grid.cell(col, row));
+        dataSet.Post();
+    }
+    dataSet.SaveToFile(dataFile);
 }

@@ -6,11 +6,13 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <memory>
 #include <vector>
 
 PLIVORA_DECLARE_EXCEPTION(EDatabaseError, Exception)
 
+class StringGridModel;
 class TClientDataSet;
 
 // One string field of the data set: text of at most Size bytes in the ANSI code page.
@@ -86,3 +88,14 @@ private:
     bool m_active = false;
     int m_disableCount = 0;
 };
+
+// The print data set's 15 string fields of 20 bytes, Spalte1 ... Spalte15;
+// the seventh field object is named ClientDataSetFeld7, Spalte1 is labelled
+// "BewNummer". Returns the field objects in field order.
+std::array<TStringField *, 15> addPrintFields(TClientDataSet &dataSet);
+
+// What a print does before the report runs: reopens the data set on
+// dataSetFileName, replaces its records by grid rows 1 to RowCount - 2 (grid
+// column k into field k) and saves it to dataFile.
+void copyGridToDataSet(TClientDataSet &dataSet, const StringGridModel &grid, const QString &dataSetFileName,
+                       const QString &dataFile);

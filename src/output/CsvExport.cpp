@@ -1,8 +1,8 @@
 #include "output/CsvExport.h"
 
+#include "dataview/StringGridModel.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/FileWriting.h"
-#include "dataview/widgets/TStringGrid.h"
 
 namespace output {
 
@@ -46,13 +46,13 @@ QString csvLine(const QStringList &cells)
     return line;
 }
 
-QByteArray gridCsvBytes(const TStringGrid &grid)
+QByteArray gridCsvBytes(const StringGridModel &grid)
 {
     QString text;
-    for (int row = 0; row < grid.rowCount(); ++row) {
+    for (int row = 0; row < grid.gridRowCount(); ++row) {
         QStringList cells;
-        cells.reserve(grid.colCount());
-        for (int col = 0; col < grid.colCount(); ++col)
+        cells.reserve(grid.gridColCount());
+        for (int col = 0; col < grid.gridColCount(); ++col)
             cells << grid.cell(col, row);
         text += csvLine(cells);
         text += QLatin1String("\r\n");
@@ -60,7 +60,7 @@ QByteArray gridCsvBytes(const TStringGrid &grid)
     return platform::toAnsi(text);
 }
 
-void writeGridCsv(const TStringGrid &grid, const QString &fileName)
+void writeGridCsv(const StringGridModel &grid, const QString &fileName)
 {
     platform::writeFile(fileName, gridCsvBytes(grid));
 }

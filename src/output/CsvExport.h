@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-class TStringGrid;
+class StringGridModel;
 
 namespace output {
 
@@ -14,9 +14,9 @@ QString csvLine(const QStringList &cells);
 
 // Every grid row, header and trailing row included, each line ended by CR LF,
 // in the ANSI code page without byte-order mark.
-QByteArray gridCsvBytes(const TStringGrid &grid);
+QByteArray gridCsvBytes(const StringGridModel &grid);
 
 // Creates or replaces the file; raises the file errors of platform::writeFile.
-void writeGridCsv(const TStringGrid &grid, const QString &fileName);
+void writeGridCsv(const StringGridModel &grid, const QString &fileName);
 
 } // namespace output

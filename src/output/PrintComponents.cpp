@@ -1,10 +1,10 @@
 #include "output/PrintComponents.h"
 
-#include "dataview/widgets/TStringGrid.h"
-
 #include <QDir>
 #include <QPrinter>
 #include <QPrinterInfo>
+
+#include <algorithm>
 
 const ListPrint PrintComponents::bewohner{QStringLiteral("./Bewohner.xml"), QStringLiteral("Bewohner.xml"),
                                           QStringLiteral("Bewohner"), QStringLiteral("XMLBewohnerListe")};
@@ -40,13 +40,8 @@ private:
 PrintComponents::PrintComponents()
     : m_dataSetView(std::make_unique<DataSetView>(ClientDataSet))
 {
-    for (int i = 0; i < 15; ++i) {
-        const QString fieldName = QStringLiteral("Spalte%1").arg(i + 1);
-        const QString componentName = i == 6 ? QStringLiteral("ClientDataSetFeld7")
-                                             : QStringLiteral("ClientDataSet") + fieldName;
-        ClientDataSetFields[i] = &ClientDataSet.addStringField(componentName, fieldName, 20);
-    }
-    ClientDataSetFields[0]->DisplayLabel = QStringLiteral("BewNummer");
+    const std::array<TStringField *, 15> fields = addPrintFields(ClientDataSet);
+    std::copy(fields.begin(), fields.end(), ClientDataSetFields);
     ClientDataSet.FileName = QStringLiteral("./TestBase.xml");
 
     RvDataSetConnectionPlivora.setDataSet(m_dataSetView.get());
@@ -59,29 +54,9 @@ PrintComponents::PrintComponents()
 
 PrintComponents::~PrintComponents() = default;
 
-void PrintComponents::printGrid(const TStringGrid &grid, const ListPrint &list)
+void PrintComponents::printGrid(const StringGridModel &grid, const ListPrint &list)
 {
-    ClientDataSet.setActive(false);
-    ClientDataSet.FileName = list.dataSetFileName;
-    ClientDataSet.setActive(true);
-    ClientDataSet.LogChanges = false;
-    if (!ClientDataSet.IsEmpty()) {
-        ClientDataSet.DisableControls();
-        try {
-            ClientDataSet.EmptyDataSet();
-        } catch (...) {
-            ClientDataSet.EnableControls();
-            throw;
-        }
-        ClientDataSet.EnableControls();
-    }
-    for (int row = 1; row <= grid.rowCount() - 2; ++row) {
-        ClientDataSet.Append();
-        for (int col = 0; col < grid.colCount() && col < ClientDataSet.fieldCount(); ++col)
-            ClientDataSet.field(col).setAsString(grid.cell(col, row));
-        ClientDataSet.Post();
-    }
-    ClientDataSet.SaveToFile(list.dataFile);
+    copyGridToDataSet(ClientDataSet, grid, list.dataSetFileName, list.dataFile);
     Ausdrucken(list.label, 1, list.projectName);
 }
 

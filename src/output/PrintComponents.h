@@ -13,7 +13,7 @@
 #include <QString>
 
 class QPrinter;
-class TStringGrid;
+class StringGridModel;
 
 // What printing one list needs besides its grid.
 struct ListPrint
@@ -52,7 +52,7 @@ public:
 
     // Copies grid rows 1 to RowCount - 2 into the data set, saves it to the
     // list's data file and runs the list's report.
-    void printGrid(const TStringGrid &grid, const ListPrint &list);
+    void printGrid(const StringGridModel &grid, const ListPrint &list);
 
     void Ausdrucken(const QString &DruckBezeichnung, int AnzahlKopien, const QString &FileName);
     // The desktop's default printer, at most 254 characters; empty when there is none.

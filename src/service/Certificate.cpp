@@ -30,6 +30,14 @@ struct Deleter
     void operator()(T *p) const { Free(p); }
 };
 using PKey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+
+constexpr int rsaKeyBits = 2048;
+constexpr int x509Version3 = 2; // X.509 counts its versions from 0
+constexpr int serialBytes = 16;  // random, so no two certificates made here share a serial
+constexpr long secondsPerDay = 24L * 3600;
+// Valid from a day back, so a client whose clock lags a little accepts it at once.
+constexpr long validBeforeNowSeconds = secondsPerDay;
+constexpr long validAfterNowSeconds = 10L * 365 * secondsPerDay;
 using Cert = std::unique_ptr<X509, Deleter<X509_free>>;
 using Bio = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
 using Ext = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
@@ -106,21 +114,21 @@ bool ensureSelfSignedCertificate(const std::string &certificatePath, const std::
                                     .arg(QString::fromStdString(haveCert ? certificatePath : keyPath),
                                          QString::fromStdString(haveCert ? keyPath : certificatePath)));
 
-    PKey key(EVP_RSA_gen(2048));
+    PKey key(EVP_RSA_gen(rsaKeyBits));
     if (!key)
         fail("key");
     Cert cert(X509_new());
-    if (!cert || X509_set_version(cert.get(), 2) != 1)
+    if (!cert || X509_set_version(cert.get(), x509Version3) != 1)
         fail("version");
-    unsigned char serial[16];
+    unsigned char serial[serialBytes];
     if (RAND_bytes(serial, sizeof serial) != 1)
         fail("serial");
     serial[0] &= 0x7F; // positive
     std::unique_ptr<BIGNUM, Deleter<BN_free>> serialNumber(BN_bin2bn(serial, sizeof serial, nullptr));
     if (!serialNumber || !BN_to_ASN1_INTEGER(serialNumber.get(), X509_get_serialNumber(cert.get())))
         fail("serial");
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -24L * 3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 10L * 365 * 24 * 3600);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -validBeforeNowSeconds);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), validAfterNowSeconds);
     if (X509_set_pubkey(cert.get(), key.get()) != 1)
         fail("public key");
     X509_NAME *name = X509_get_subject_name(cert.get());

@@ -129,22 +129,27 @@ void bindDate(SqliteStatement &s, const char *name, const std::optional<int> &da
         s.bindNull(name);
 }
 
-void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, const DemoSizes &sizes, int today)
+int dayNumber(std::chrono::year_month_day day)
 {
-    Draw draw(0x504C49564F5241ull + static_cast<std::uint64_t>(index)); // "PLIVORA"
-    const int firstDay = static_cast<int>(
-        std::chrono::sys_days{std::chrono::year_month_day{std::chrono::year(2000), std::chrono::January,
-                                                          std::chrono::day(1)}}
-            .time_since_epoch()
-            .count());
-    const int lastCreated = std::max(firstDay, today - 14);
+    return static_cast<int>(std::chrono::sys_days{day}.time_since_epoch().count());
+}
 
+std::string itemIdOf(std::size_t index)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "S%06zu", index + 1);
+    return buffer;
+}
+
+// Wearers numbered upwards from 101 in small steps; returns their numbers.
+std::vector<int> fillWearers(SqliteDatabase &db, const std::string &customer, Draw &draw, int count)
+{
     SqliteStatement wearer = db.prepare(
         "INSERT INTO wearer (customer, traeger_nr, name, vorname, zimmernummer, liefer_adr_id, wohnbereich)"
         " VALUES (:customer, :nr, :name, :vorname, :zimmer, :liefer, :wb)");
     std::vector<int> wearerNumbers;
     int number = 100;
-    for (int i = 0; i < sizes.wearers; ++i) {
+    for (int i = 0; i < count; ++i) {
         number += draw.between(1, 3);
         wearerNumbers.push_back(number);
         std::string surname = draw.pick(surnames);
@@ -165,16 +170,31 @@ void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, co
         wearer.step();
         wearer.reset();
     }
+    return wearerNumbers;
+}
 
-    struct Item
-    {
-        int wearer;
-        const Article *article;
-        const char *size;
-        int created;
-        std::vector<int> passes; // indexes into `passes`
-    };
+struct Item
+{
+    int wearer;
+    const Article *article;
+    const char *size;
+    int created;
+    std::vector<int> passes; // indexes into Laundry::passes
+};
+
+// The items and every pass of them through the laundry, drawn before either is stored.
+struct Laundry
+{
     std::vector<Item> items;
+    std::vector<Pass> passes; // in the order the laundry received them
+};
+
+Laundry drawLaundry(Draw &draw, const std::vector<int> &wearerNumbers, const DemoSizes &sizes, int today)
+{
+    const int firstDay = dayNumber(std::chrono::year(2000) / std::chrono::January / std::chrono::day(1));
+    const int lastCreated = std::max(firstDay, today - 14);
+    Laundry laundry;
+    std::vector<Item> &items = laundry.items;
     items.reserve(static_cast<std::size_t>(sizes.items));
     for (int i = 0; i < sizes.items; ++i) {
         const Article &article = draw.pick(articles);
@@ -183,7 +203,7 @@ void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, co
                          draw.between(firstDay, lastCreated), {}});
     }
 
-    std::vector<Pass> passes;
+    std::vector<Pass> &passes = laundry.passes;
     if (!items.empty()) {
         std::vector<int> perItem(items.size(), 0);
         for (int w = 0; w < sizes.washes; ++w)
@@ -210,23 +230,23 @@ void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, co
     std::stable_sort(passes.begin(), passes.end(), [](const Pass &a, const Pass &b) { return a.day < b.day; });
     for (std::size_t p = 0; p < passes.size(); ++p)
         items[static_cast<std::size_t>(passes[p].item)].passes.push_back(static_cast<int>(p));
+    return laundry;
+}
 
+// The items "S000001"..., each with the state of its latest pass.
+void fillItems(SqliteDatabase &db, const std::string &customer, Draw &draw, const Laundry &laundry)
+{
     SqliteStatement item = db.prepare(
         "INSERT INTO item (customer, waesche_id, traeger_nr, art_nr, artikel, ort, anz_eingang, angelegt, eingang,"
         " ausgang, letzte_charge, groesse, max_wasch) VALUES (:customer, :id, :nr, :art_nr, :artikel, :ort,"
         " :anz, :angelegt, :eingang, :ausgang, :charge, :groesse, :max)");
-    auto itemId = [](std::size_t i) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "S%06zu", i + 1);
-        return std::string(buffer);
-    };
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const Item &it = items[i];
-        const Pass *last = it.passes.empty() ? nullptr : &passes[static_cast<std::size_t>(it.passes.back())];
+    for (std::size_t i = 0; i < laundry.items.size(); ++i) {
+        const Item &it = laundry.items[i];
+        const Pass *last = it.passes.empty() ? nullptr : &laundry.passes[static_cast<std::size_t>(it.passes.back())];
         const char *place = !last || last->dispatched ? (draw.chance(80) ? "Bewohner" : "Wohnbereich")
                                                       : (draw.chance(75) ? "Wäscherei" : "Nähstube");
         item.bind(":customer", std::string_view(customer));
-        item.bind(":id", std::string_view(itemId(i)));
+        item.bind(":id", std::string_view(itemIdOf(i)));
         item.bind(":nr", std::int64_t{it.wearer});
         item.bind(":art_nr", std::string_view(it.article->number));
         item.bind(":artikel", std::string_view(it.article->name));
@@ -241,15 +261,19 @@ void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, co
         item.step();
         item.reset();
     }
+}
 
+// One wash process per pass, numbered from 1.
+void fillWashes(SqliteDatabase &db, const std::string &customer, const Laundry &laundry)
+{
     SqliteStatement wash = db.prepare(
         "INSERT INTO wash_process (customer, wash_id, waesche_id, anz_eingang, eingang, ausgang, charge)"
         " VALUES (:customer, :id, :item, :anz, :eingang, :ausgang, :charge)");
-    for (std::size_t p = 0; p < passes.size(); ++p) {
-        const Pass &pass = passes[p];
+    for (std::size_t p = 0; p < laundry.passes.size(); ++p) {
+        const Pass &pass = laundry.passes[p];
         wash.bind(":customer", std::string_view(customer));
         wash.bind(":id", static_cast<std::int64_t>(p + 1));
-        wash.bind(":item", std::string_view(itemId(static_cast<std::size_t>(pass.item))));
+        wash.bind(":item", std::string_view(itemIdOf(static_cast<std::size_t>(pass.item))));
         wash.bind(":anz", std::int64_t{pass.number});
         bindDate(wash, ":eingang", pass.day);
         bindDate(wash, ":ausgang", pass.dispatched);
@@ -257,6 +281,15 @@ void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, co
         wash.step();
         wash.reset();
     }
+}
+
+void fillCustomer(SqliteDatabase &db, const std::string &customer, int index, const DemoSizes &sizes, int today)
+{
+    Draw draw(0x504C49564F5241ull + static_cast<std::uint64_t>(index)); // "PLIVORA"
+    const std::vector<int> wearerNumbers = fillWearers(db, customer, draw, sizes.wearers);
+    const Laundry laundry = drawLaundry(draw, wearerNumbers, sizes, today);
+    fillItems(db, customer, draw, laundry);
+    fillWashes(db, customer, laundry);
 }
 
 } // namespace

@@ -62,6 +62,7 @@ CREATE TABLE IF NOT EXISTS wash_process (
     " AND (" column " IS NULL OR ((" from " IS NULL OR " column " >= " from ") AND (" to " IS NULL OR " column \
     " <= " to ")))"
 
+// Each chunk query selects the list's reply cells in their order (contract/ListContract.h).
 const char *const wearerChunkSql =
     "SELECT traeger_nr, name, vorname, zimmernummer, liefer_adr_id, wohnbereich"
     " FROM wearer"
@@ -232,17 +233,18 @@ std::int64_t LaundryStore::count(ListKind list, std::string_view customer)
     return s.integer(0);
 }
 
-std::vector<Row> LaundryStore::collect(SqliteStatement &statement, const std::vector<bool> &dateColumns)
+// Stored dates are ISO texts; the list's date cells go out as dd.MM.yyyy.
+std::vector<Row> LaundryStore::collect(SqliteStatement &statement, const contract::ListContract &list)
 {
+    const int cellCount = list.cellCount();
     std::vector<Row> rows;
     while (statement.step()) {
         Row row;
-        row.reserve(dateColumns.size());
-        for (std::size_t c = 0; c < dateColumns.size(); ++c) {
-            const int column = static_cast<int>(c);
+        row.reserve(static_cast<std::size_t>(cellCount));
+        for (int column = 0; column < cellCount; ++column) {
             if (statement.isNull(column))
                 row.emplace_back();
-            else if (dateColumns[c])
+            else if (list.isDateCell(column + 1))
                 row.push_back(germanFromIso(statement.text(column)));
             else
                 row.emplace_back(statement.text(column));
@@ -264,7 +266,7 @@ std::vector<Row> LaundryStore::wearerChunk(std::string_view customer, std::int64
     s.bind(":name", asView(filter.surname));
     s.bind(":wb", asView(filter.livingArea));
     s.bind(":limit", std::int64_t{limit});
-    return collect(s, std::vector<bool>(6, false));
+    return collect(s, contract::wearers);
 }
 
 void LaundryStore::bindItemFilter(SqliteStatement &s, const ItemFilter &f)
@@ -287,33 +289,29 @@ void LaundryStore::bindItemFilter(SqliteStatement &s, const ItemFilter &f)
     bindOptional(s, ":ausg_vor", f.dispatchedTo);
 }
 
-std::vector<Row> LaundryStore::itemChunk(std::string_view customer, std::string_view after,
-                                         const ItemFilter &filter, int limit)
+template<typename Key>
+std::vector<Row> LaundryStore::laundryChunk(Slot slot, std::string_view customer, Key after,
+                                            const ItemFilter &filter, int limit, const contract::ListContract &list)
 {
-    SqliteStatement &s = statement(ItemChunk);
+    SqliteStatement &s = statement(slot);
     ResetOnExit reset{s};
     s.bind(":customer", customer);
     s.bind(":after", after);
     bindItemFilter(s, filter);
     s.bind(":limit", std::int64_t{limit});
-    // Angelegt, Eingang and Ausgang are cells 9, 10 and 12.
-    std::vector<bool> dates(15, false);
-    dates[8] = dates[9] = dates[11] = true;
-    return collect(s, dates);
+    return collect(s, list);
+}
+
+std::vector<Row> LaundryStore::itemChunk(std::string_view customer, std::string_view after,
+                                         const ItemFilter &filter, int limit)
+{
+    return laundryChunk(ItemChunk, customer, after, filter, limit, contract::items);
 }
 
 std::vector<Row> LaundryStore::washChunk(std::string_view customer, std::int64_t after, const ItemFilter &filter,
                                          int limit)
 {
-    SqliteStatement &s = statement(WashChunk);
-    ResetOnExit reset{s};
-    s.bind(":customer", customer);
-    s.bind(":after", after);
-    bindItemFilter(s, filter);
-    s.bind(":limit", std::int64_t{limit});
-    std::vector<bool> dates(16, false);
-    dates[9] = dates[10] = dates[12] = true;
-    return collect(s, dates);
+    return laundryChunk(WashChunk, customer, after, filter, limit, contract::washes);
 }
 
 std::string LaundryStore::chunkQueryPlan(ListKind list)

@@ -45,8 +45,12 @@ private:
                 WearerChunk, ItemChunk, WashChunk, SlotCount };
     SqliteStatement &statement(Slot slot);
 
+    // The laundry-item and wash-process chunks differ in statement, key and cells.
+    template<typename Key>
+    std::vector<Row> laundryChunk(Slot slot, std::string_view customer, Key after, const ItemFilter &filter,
+                                  int limit, const contract::ListContract &list);
     static void bindItemFilter(SqliteStatement &statement, const ItemFilter &filter);
-    static std::vector<Row> collect(SqliteStatement &statement, const std::vector<bool> &dateColumns);
+    static std::vector<Row> collect(SqliteStatement &statement, const contract::ListContract &list);
 
     SqliteDatabase m_db;
     std::optional<SqliteStatement> m_statements[SlotCount];

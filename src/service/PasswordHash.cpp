@@ -7,11 +7,16 @@
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
 
+#include <atomic>
+
 namespace service {
 
 namespace {
 
 constexpr int digestLength = 32;
+constexpr int saltLength = 16;
+
+std::atomic<std::uint64_t> iterationsRun{0};
 
 std::string randomBytes(int n)
 {
@@ -29,6 +34,7 @@ std::string derive(std::string_view password, std::string_view salt, int iterati
                           iterations, EVP_sha256(), digestLength, reinterpret_cast<unsigned char *>(digest.data()))
         != 1)
         throw Exception(QStringLiteral("PBKDF2 failed"));
+    iterationsRun += static_cast<std::uint64_t>(iterations);
     return digest;
 }
 
@@ -37,7 +43,7 @@ std::string derive(std::string_view password, std::string_view salt, int iterati
 PasswordHash hashPassword(std::string_view password, int iterations)
 {
     PasswordHash hash;
-    hash.salt = randomBytes(16);
+    hash.salt = randomBytes(saltLength);
     hash.iterations = iterations;
     hash.digest = derive(password, hash.salt, iterations);
     return hash;
@@ -49,6 +55,20 @@ bool verifyPassword(std::string_view password, const PasswordHash &stored)
         return false;
     const std::string digest = derive(password, stored.salt, stored.iterations);
     return CRYPTO_memcmp(digest.data(), stored.digest.data(), digestLength) == 0;
+}
+
+bool verifyAgainstNoRecord(std::string_view password)
+{
+    // Random salt and digest: no password derives this digest, and making the
+    // record costs no PBKDF2 run of its own.
+    static const PasswordHash noRecord{randomBytes(saltLength), randomBytes(digestLength), defaultPbkdf2Iterations};
+    verifyPassword(password, noRecord);
+    return false;
+}
+
+std::uint64_t pbkdf2IterationsRun()
+{
+    return iterationsRun.load();
 }
 
 VerifiedCredentials::VerifiedCredentials()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -20,6 +21,13 @@ inline constexpr int defaultPbkdf2Iterations = 210000;
 PasswordHash hashPassword(std::string_view password, int iterations = defaultPbkdf2Iterations);
 // Constant-time comparison of the derived digest.
 bool verifyPassword(std::string_view password, const PasswordHash &stored);
+// For a customer number that has no record: the same work as verifyPassword
+// against a record made with the default iterations, so that the time of a
+// refusal does not tell which customer numbers exist. Always false.
+bool verifyAgainstNoRecord(std::string_view password);
+// PBKDF2 iterations this process has run so far: the work the checks cost,
+// counted where it is done.
+std::uint64_t pbkdf2IterationsRun();
 
 // Every list request carries the password, and one PBKDF2 run costs tens of
 // milliseconds; so a successful check is remembered for the rest of the run as

@@ -73,6 +73,7 @@ CREATE TABLE IF NOT EXISTS wash_process (
 
 #define PLV_PG_PREFIX(column, param) " AND (" param "::text = '' OR starts_with(plv_fold(" column "), " param "::text))"
 
+// Each chunk query selects the list's reply cells in their order (contract/ListContract.h).
 const char *const wearerChunkSql =
     "SELECT traeger_nr, name, vorname, zimmernummer, liefer_adr_id, wohnbereich"
     " FROM wearer"
@@ -408,18 +409,19 @@ std::int64_t PgStore::count(ListKind list, std::string_view customer)
     return std::stoll(std::string(r.value(0, 0)));
 }
 
-std::vector<Row> PgStore::rows(Result &result, const std::vector<bool> &dateColumns)
+// Dates come as ISO texts (DateStyle ISO); the list's date cells go out as dd.MM.yyyy.
+std::vector<Row> PgStore::rows(Result &result, const contract::ListContract &list)
 {
+    const int cellCount = list.cellCount();
     std::vector<Row> out;
     out.reserve(static_cast<std::size_t>(result.rows()));
     for (int r = 0; r < result.rows(); ++r) {
         Row row;
-        row.reserve(dateColumns.size());
-        for (std::size_t c = 0; c < dateColumns.size(); ++c) {
-            const int column = static_cast<int>(c);
+        row.reserve(static_cast<std::size_t>(cellCount));
+        for (int column = 0; column < cellCount; ++column) {
             if (result.isNull(r, column))
                 row.emplace_back();
-            else if (dateColumns[c])
+            else if (list.isDateCell(column + 1))
                 row.push_back(germanFromIso(result.value(r, column)));
             else
                 row.emplace_back(result.value(r, column));
@@ -443,7 +445,7 @@ std::vector<Row> PgStore::wearerChunk(std::string_view customer, std::int64_t af
                        .text(f.surname)
                        .text(f.livingArea)
                        .number(std::int64_t{limit}));
-    return rows(r, std::vector<bool>(6, false));
+    return rows(r, contract::wearers);
 }
 
 namespace {
@@ -489,9 +491,7 @@ std::vector<Row> PgStore::itemChunk(std::string_view customer, std::string_view 
     addItemFilter(params, f);
     params.number(std::int64_t{limit});
     Result r = run("item_chunk", itemChunkSql, params);
-    std::vector<bool> dates(15, false);
-    dates[8] = dates[9] = dates[11] = true;
-    return rows(r, dates);
+    return rows(r, contract::items);
 }
 
 std::vector<Row> PgStore::washChunk(std::string_view customer, std::int64_t after, const ItemFilter &f, int limit)
@@ -503,9 +503,7 @@ std::vector<Row> PgStore::washChunk(std::string_view customer, std::int64_t afte
     addItemFilter(params, f);
     params.number(std::int64_t{limit});
     Result r = run("wash_chunk", washChunkSql, params);
-    std::vector<bool> dates(16, false);
-    dates[9] = dates[10] = dates[12] = true;
-    return rows(r, dates);
+    return rows(r, contract::washes);
 }
 
 std::string PgStore::chunkQueryPlan(ListKind list)

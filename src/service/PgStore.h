@@ -65,7 +65,7 @@ private:
     void dropConnection();
     [[noreturn]] void raise(const char *context, pg_result *result);
     Result run(const char *name, const char *sql, const Params &params, bool binaryResult = false);
-    std::vector<Row> rows(Result &result, const std::vector<bool> &dateColumns);
+    static std::vector<Row> rows(Result &result, const contract::ListContract &list);
 
     std::string m_uri;
     pg_conn *m_conn = nullptr;

@@ -1,5 +1,6 @@
 #include "service/RequestHandler.h"
 
+#include "contract/ListContract.h"
 #include "service/DayDate.h"
 #include "service/QueryString.h"
 #include "service/TableReply.h"
@@ -7,32 +8,62 @@
 
 #include <charconv>
 #include <cstdio>
-#include <initializer_list>
+#include <span>
+#include <stdexcept>
 
 namespace service {
 
 namespace {
+
+using contract::Field;
+using contract::Parameter;
 
 // The request is malformed: status 400 without body.
 struct BadRequest
 {
 };
 
-const std::string &required(const QueryParameters &query, const char *name)
+enum class Kind { Login, Count, Chunk };
+
+// One path of the service: what it answers, for which list, and the query
+// parameters without which the request is malformed.
+struct Route
 {
-    const std::string *value = query.value(name);
+    std::string_view path;
+    Kind kind;
+    const contract::ListContract *list; // none for the login
+    std::span<const Parameter> required;
+};
+
+constexpr Route routes[] = {
+    {contract::loginPath, Kind::Login, nullptr, contract::credentials},
+    {contract::wearers.countPath, Kind::Count, &contract::wearers, contract::credentials},
+    {contract::items.countPath, Kind::Count, &contract::items, contract::credentials},
+    {contract::washes.countPath, Kind::Count, &contract::washes, contract::credentials},
+    {contract::wearers.chunkPath, Kind::Chunk, &contract::wearers, contract::wearers.chunkQuery},
+    {contract::items.chunkPath, Kind::Chunk, &contract::items, contract::items.chunkQuery},
+    {contract::washes.chunkPath, Kind::Chunk, &contract::washes, contract::washes.chunkQuery},
+};
+
+const Route *routeOf(std::string_view path)
+{
+    for (const Route &route : routes)
+        if (route.path == path)
+            return &route;
+    return nullptr;
+}
+
+const std::string &required(const QueryParameters &query, const Parameter &parameter)
+{
+    const std::string *value = query.value(parameter.name);
     if (!value)
         throw BadRequest{};
     return *value;
 }
 
-void requireAll(const QueryParameters &query, std::initializer_list<const char *> names)
-{
-    for (const char *name : names)
-        required(query, name);
-}
-
-std::optional<std::int64_t> readInteger(std::string_view text)
+// A decimal integer in 64 bits with an optional "-" (no "+"), blanks around it
+// ignored; nothing otherwise. The rule of every number in a query.
+std::optional<std::int64_t> readSpacedInt64(std::string_view text)
 {
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
@@ -48,40 +79,31 @@ std::optional<std::int64_t> readInteger(std::string_view text)
 }
 
 // A paging key the client always sends as a number; anything else is malformed.
-std::int64_t pagingNumber(const QueryParameters &query, const char *name)
+std::int64_t pagingNumber(const std::string &text)
 {
-    const std::string &text = required(query, name);
     if (text.empty())
         return 0; // before the first record
-    const auto value = readInteger(text);
+    const auto value = readSpacedInt64(text);
     if (!value)
         throw BadRequest{};
     return *value;
 }
 
 // Number filters come from free edits: a text that is no number matches no
-// record, which the client shows as an empty list (a 400 would only make it ask again).
-struct NumberFilter
+// record, which the client shows as an empty list (a 400 would only make it
+// ask again).
+std::optional<std::int64_t> numberFilter(const std::string &text, bool &matchesNothing)
 {
-    std::optional<std::int64_t> value;
-    bool matchesNothing = false;
-};
-
-NumberFilter numberFilter(const QueryParameters &query, const char *name)
-{
-    const std::string &text = required(query, name);
-    NumberFilter filter;
     if (text.empty())
-        return filter;
-    filter.value = readInteger(text);
-    filter.matchesNothing = !filter.value;
-    return filter;
+        return std::nullopt;
+    const auto value = readSpacedInt64(text);
+    matchesNothing |= !value;
+    return value;
 }
 
 // Dates come from date pickers as dd.MM.yyyy; anything else is malformed.
-std::optional<std::string> dateFilter(const QueryParameters &query, const char *name)
+std::optional<std::string> dateFilter(const std::string &text)
 {
-    const std::string &text = required(query, name);
     if (text.empty())
         return std::nullopt;
     auto iso = isoFromGerman(text);
@@ -90,42 +112,66 @@ std::optional<std::string> dateFilter(const QueryParameters &query, const char *
     return iso;
 }
 
-std::string textFilter(const QueryParameters &query, const char *name)
+// A chunk query read into the list's filter. The paging key stays text: each
+// list reads it its own way. The credentials are checked before.
+template<typename Filter>
+struct ChunkQuery
 {
-    return foldCase(required(query, name));
-}
-
-// Query names shared by the laundry-item and wash-process chunk requests.
-struct ItemQuery
-{
-    ItemFilter filter;
-    bool matchesNothing = false;
+    std::string after;
+    Filter filter;
+    bool matchesNothing = false; // a number filter that is no number
 };
 
-ItemQuery itemQuery(const QueryParameters &query)
+[[noreturn]] void unreadParameter(const Parameter &parameter)
 {
-    ItemQuery q;
-    ItemFilter &f = q.filter;
-    f.itemId = required(query, "WaescheID");
-    const NumberFilter wearer = numberFilter(query, "BewNum");
-    const NumberFilter maxWashes = numberFilter(query, "MaxWasch");
-    const NumberFilter washes = numberFilter(query, "AnzWasch");
-    f.wearerNumber = wearer.value;
-    f.maxWashes = maxWashes.value;
-    f.washesAbove = washes.value;
-    q.matchesNothing = wearer.matchesNothing || maxWashes.matchesNothing || washes.matchesNothing;
-    f.firstName = textFilter(query, "Vorname");
-    f.surname = textFilter(query, "Name");
-    f.articleNumber = textFilter(query, "ARTNR");
-    f.article = textFilter(query, "Artikel");
-    f.batch = textFilter(query, "Charge");
-    f.size = textFilter(query, "Groesse");
-    f.createdTo = dateFilter(query, "AngVor");
-    f.createdFrom = dateFilter(query, "AngNach");
-    f.receivedTo = dateFilter(query, "EingVor");
-    f.receivedFrom = dateFilter(query, "EingNach");
-    f.dispatchedTo = dateFilter(query, "AusgVor");
-    f.dispatchedFrom = dateFilter(query, "AusgNach");
+    throw std::logic_error("the list's filter has no place for " + std::string(parameter.name));
+}
+
+void readFilter(WearerFilter &f, const Parameter &parameter, const std::string &value, bool &matchesNothing)
+{
+    switch (parameter.field) {
+    case Field::WearerNumber: f.wearerNumber = numberFilter(value, matchesNothing); break;
+    case Field::FirstName: f.firstName = foldCase(value); break;
+    case Field::Surname: f.surname = foldCase(value); break;
+    case Field::LivingArea: f.livingArea = foldCase(value); break;
+    default: unreadParameter(parameter);
+    }
+}
+
+void readFilter(ItemFilter &f, const Parameter &parameter, const std::string &value, bool &matchesNothing)
+{
+    switch (parameter.field) {
+    case Field::ItemId: f.itemId = value; break;
+    case Field::WearerNumber: f.wearerNumber = numberFilter(value, matchesNothing); break;
+    case Field::MaxWashes: f.maxWashes = numberFilter(value, matchesNothing); break;
+    case Field::Washes: f.washesAbove = numberFilter(value, matchesNothing); break;
+    case Field::FirstName: f.firstName = foldCase(value); break;
+    case Field::Surname: f.surname = foldCase(value); break;
+    case Field::ArticleNumber: f.articleNumber = foldCase(value); break;
+    case Field::Article: f.article = foldCase(value); break;
+    case Field::Batch: f.batch = foldCase(value); break;
+    case Field::Size: f.size = foldCase(value); break;
+    case Field::CreatedBefore: f.createdTo = dateFilter(value); break;
+    case Field::CreatedAfter: f.createdFrom = dateFilter(value); break;
+    case Field::ReceivedBefore: f.receivedTo = dateFilter(value); break;
+    case Field::ReceivedAfter: f.receivedFrom = dateFilter(value); break;
+    case Field::DispatchedBefore: f.dispatchedTo = dateFilter(value); break;
+    case Field::DispatchedAfter: f.dispatchedFrom = dateFilter(value); break;
+    default: unreadParameter(parameter);
+    }
+}
+
+template<typename Filter>
+ChunkQuery<Filter> readChunkQuery(const QueryParameters &query, const contract::ListContract &list)
+{
+    ChunkQuery<Filter> q;
+    for (const Parameter &parameter : list.chunkQuery) {
+        const std::string &value = required(query, parameter);
+        if (parameter.field == Field::PagingKey)
+            q.after = value;
+        else if (parameter.field != Field::Customer && parameter.field != Field::Password)
+            readFilter(q.filter, parameter, value, q.matchesNothing);
+    }
     return q;
 }
 
@@ -133,6 +179,27 @@ Reply chunk(ListKind list, std::vector<Row> rows)
 {
     const bool ended = rows.size() < static_cast<std::size_t>(rowsPerChunk);
     return {200, chunkReply(list, rows, ended)};
+}
+
+Reply chunkOf(Store &store, const QueryParameters &query, ListKind list, const std::string &customer)
+{
+    if (list == ListKind::Wearers) {
+        const auto q = readChunkQuery<WearerFilter>(query, contract::wearers);
+        const std::int64_t after = pagingNumber(q.after);
+        if (q.matchesNothing)
+            return chunk(list, {});
+        return chunk(list, store.wearerChunk(customer, after, q.filter, rowsPerChunk));
+    }
+    const auto q = readChunkQuery<ItemFilter>(query, contract::contractOf(list));
+    if (list == ListKind::Items) {
+        if (q.matchesNothing)
+            return chunk(list, {});
+        return chunk(list, store.itemChunk(customer, q.after, q.filter, rowsPerChunk));
+    }
+    const std::int64_t after = pagingNumber(q.after); // wash processes are numbered
+    if (q.matchesNothing)
+        return chunk(list, {});
+    return chunk(list, store.washChunk(customer, after, q.filter, rowsPerChunk));
 }
 
 } // namespace
@@ -149,72 +216,26 @@ Reply RequestHandler::handle(Store &store, std::string_view target) const
         if (!parsed)
             return {400, {}};
         const QueryParameters &query = *parsed;
-        const std::string &path = query.path();
-
-        enum class Kind { Login, Count, Chunk } kind;
-        ListKind list = ListKind::Wearers;
-        if (path == "/Login")
-            kind = Kind::Login;
-        else if (path == "/BewohnerInit")
-            kind = Kind::Count, list = ListKind::Wearers;
-        else if (path == "/WaescheInit")
-            kind = Kind::Count, list = ListKind::Items;
-        else if (path == "/WaschInit")
-            kind = Kind::Count, list = ListKind::Washes;
-        else if (path == "/BewohnerChunk")
-            kind = Kind::Chunk, list = ListKind::Wearers;
-        else if (path == "/WaescheChunk")
-            kind = Kind::Chunk, list = ListKind::Items;
-        else if (path == "/WaschChunk")
-            kind = Kind::Chunk, list = ListKind::Washes;
-        else
+        const Route *route = routeOf(query.path());
+        if (!route)
             return {404, {}};
 
-        const std::string &customer = required(query, "USER");
-        const std::string &password = required(query, "PW");
-        if (kind == Kind::Chunk) {
-            if (list == ListKind::Wearers)
-                requireAll(query, {"LBWNum", "BewNum", "Vorname", "Name", "WB"});
-            else
-                requireAll(query, {"LetzteID", "WaescheID", "BewNum", "Vorname", "Name", "ARTNR", "Artikel",
-                                   "Charge", "Groesse", "MaxWasch", "AnzWasch", "AngVor", "AngNach", "EingVor",
-                                   "EingNach", "AusgVor", "AusgNach"});
-        }
+        for (const Parameter &parameter : route->required)
+            required(query, parameter);
+        const std::string &customer = required(query, contract::param::user);
+        const std::string &password = required(query, contract::param::password);
         if (!store.checkCredentials(customer, password, m_verified))
             return {401, {}};
 
-        switch (kind) {
+        switch (route->kind) {
         case Kind::Login:
             return {200, loginReply()};
         case Kind::Count:
-            return {200, countReply(store.count(list, customer))};
+            return {200, countReply(store.count(route->list->list, customer))};
         case Kind::Chunk:
-            break;
+            return chunkOf(store, query, route->list->list, customer);
         }
-
-        if (list == ListKind::Wearers) {
-            const std::int64_t after = pagingNumber(query, "LBWNum");
-            const NumberFilter wearer = numberFilter(query, "BewNum");
-            WearerFilter filter;
-            filter.wearerNumber = wearer.value;
-            filter.firstName = textFilter(query, "Vorname");
-            filter.surname = textFilter(query, "Name");
-            filter.livingArea = textFilter(query, "WB");
-            if (wearer.matchesNothing)
-                return chunk(list, {});
-            return chunk(list, store.wearerChunk(customer, after, filter, rowsPerChunk));
-        }
-        const ItemQuery items = itemQuery(query);
-        if (list == ListKind::Items) {
-            const std::string &after = required(query, "LetzteID");
-            if (items.matchesNothing)
-                return chunk(list, {});
-            return chunk(list, store.itemChunk(customer, after, items.filter, rowsPerChunk));
-        }
-        const std::int64_t after = pagingNumber(query, "LetzteID");
-        if (items.matchesNothing)
-            return chunk(list, {});
-        return chunk(list, store.washChunk(customer, after, items.filter, rowsPerChunk));
+        return {404, {}};
     } catch (const BadRequest &) {
         return {400, {}};
     } catch (const EStoreUnavailable &error) {

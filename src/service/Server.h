@@ -18,8 +18,18 @@ struct ServerSettings
     int databaseConnections = 4;
     // Connections beyond this are closed at once; each costs a TLS session and two small buffers.
     int maxConnections = 256;
-    // A connection that sends nothing (no handshake, no complete request) for this long is closed.
+    // One client address holds at most this many of them, so that a single
+    // address cannot lock every other client out.
+    int maxConnectionsPerAddress = 32;
+    // A connection that stays silent this long (in the handshake or between requests) is closed.
     std::chrono::seconds idleTimeout{30};
+    // Once the first byte of a request is in, the rest of it must follow within this time:
+    // a client that trickles its header cannot hold a connection for long.
+    std::chrono::seconds headerTimeout{10};
+    // After this many failed logins from one address within the window, that
+    // address gets 429 until the oldest of them is older than the window.
+    int loginFailureLimit = 10;
+    std::chrono::seconds loginFailureWindow{60};
 };
 
 // The HTTPS/1.1 server: one io_context run by `threads` threads, keep-alive

@@ -18,7 +18,11 @@ struct ServiceOptions
     std::string keyPath;         // empty: <database>.key
     int threads = 2;
     int maxConnections = 256;
+    int maxConnectionsPerAddress = 32;
     int idleTimeoutSeconds = 30;
+    int headerTimeoutSeconds = 10;
+    int loginFailureLimit = 10;
+    int loginWindowSeconds = 60;
     bool help = false;
     bool initDemo = false;
     DemoSizes demoSizes;

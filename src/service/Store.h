@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contract/ListContract.h"
 #include "platform/Exception.h"
 #include "service/PasswordHash.h"
 
@@ -15,7 +16,7 @@ PLIVORA_DECLARE_EXCEPTION(EStoreUnavailable, Exception)
 
 namespace service {
 
-enum class ListKind { Wearers, Items, Washes };
+using ListKind = contract::List;
 
 // The cells of one reply row in wire order, plain (not yet percent-encoded),
 // dates as "dd.MM.yyyy", missing values empty.
@@ -63,6 +64,7 @@ public:
 
     virtual void setCustomer(std::string_view number, const PasswordHash &password) = 0;
     virtual std::optional<PasswordHash> passwordOf(std::string_view customer) = 0;
+    // An unknown customer costs the work of a wrong password on either backend.
     bool checkCredentials(std::string_view customer, std::string_view password, VerifiedCredentials &verified);
     virtual std::int64_t customerCount() = 0;
 

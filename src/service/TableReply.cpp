@@ -14,12 +14,7 @@ const char *const declaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
 
 bool isEncodedCell(ListKind list, std::size_t cell)
 {
-    switch (list) {
-    case ListKind::Wearers: return cell == 1 || cell == 2 || cell == 5;   // Name, Vorname, Wohnbereich
-    case ListKind::Items: return cell == 2 || cell == 3 || cell == 5 || cell == 6; // Name, Vorname, Artikel, Ort
-    case ListKind::Washes: return cell == 3 || cell == 4 || cell == 6 || cell == 7;
-    }
-    return false;
+    return contract::contractOf(list).isEncodedCell(static_cast<int>(cell) + 1);
 }
 
 void appendXmlEscaped(std::string &out, std::string_view text)

@@ -8,8 +8,14 @@
 #include "service/Server.h"
 #include "service/ServiceOptions.h"
 
+#include <QString>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +27,49 @@ bool fileExists(const std::string &path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// The demo database is filled under this name beside the real one and renamed
+// when complete: an interrupted run leaves nothing under the real name that
+// would block the next --init-demo or be served half-filled.
+std::string partialName(const std::string &path)
+{
+    return path + ".partial";
+}
+
+void removeDatabaseFiles(const std::string &path)
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        ::unlink((path + suffix).c_str());
+}
+
+[[noreturn]] void raiseFileError(const char *doing, const std::string &path, int error)
+{
+    throw Exception(QStringLiteral("Cannot %1 \"%2\": %3")
+                        .arg(QString::fromLatin1(doing), QString::fromStdString(path),
+                             QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Renames `from` to `to` unless `to` exists: a file made meanwhile under the
+// real name is never replaced. Then the folder is synced so the new name lasts.
+void putInPlace(const std::string &from, const std::string &to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        // File systems without RENAME_NOREPLACE: a hard link refuses an existing name too.
+        if ((errno != EINVAL && errno != ENOSYS) || ::link(from.c_str(), to.c_str()) != 0)
+            raiseFileError("rename the new database to", to, errno);
+        ::unlink(from.c_str());
+    }
+    std::filesystem::path folderPath = std::filesystem::path(to).parent_path();
+    const std::string folder = folderPath.empty() ? std::string(1, '.') : folderPath.string();
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        raiseFileError("sync the folder", folder, error);
+    }
+    ::close(fd);
 }
 
 int printDemo(const ServiceOptions &options, const std::vector<DemoCustomer> &customers)
@@ -40,12 +89,18 @@ int initDemoSqlite(const ServiceOptions &options)
                      options.databasePath.c_str());
         return 1;
     }
+    const std::string partial = partialName(options.databasePath);
+    removeDatabaseFiles(partial); // left by an interrupted run
     try {
-        LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
-        return printDemo(options, fillDemoData(store, options.demoSizes, today()));
+        std::vector<DemoCustomer> customers;
+        {
+            LaundryStore store(partial, SqliteDatabase::Mode::Create);
+            customers = fillDemoData(store, options.demoSizes, today());
+        } // closed before the rename: the file is complete
+        putInPlace(partial, options.databasePath);
+        return printDemo(options, customers);
     } catch (...) {
-        ::unlink(options.databasePath.c_str()); // nothing half-filled stays behind
-        ::unlink((options.databasePath + "-journal").c_str());
+        removeDatabaseFiles(partial); // nothing half-filled stays behind
         throw;
     }
 }
@@ -107,7 +162,11 @@ int serve(const ServiceOptions &options)
     }
     settings.threads = options.threads;
     settings.maxConnections = options.maxConnections;
+    settings.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
     settings.idleTimeout = std::chrono::seconds(options.idleTimeoutSeconds);
+    settings.headerTimeout = std::chrono::seconds(options.headerTimeoutSeconds);
+    settings.loginFailureLimit = options.loginFailureLimit;
+    settings.loginFailureWindow = std::chrono::seconds(options.loginWindowSeconds);
 
     Server server(settings);
     const unsigned short port = server.listen();

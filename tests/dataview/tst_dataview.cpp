@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -79,6 +80,8 @@ private slots:
     void failedTickPausesOnlyThatList();
     void failedCountStillShowsTheWindow();
     void layoutAndCaptions();
+    void itemSheetLayout_data();
+    void itemSheetLayout();
     void exportWritesTheLoadedSheet();
     void exportButtonsComeBackAfterAFailure();
     void printRunsTheReportOverTheLoadedRows();
@@ -499,6 +502,92 @@ void TestDataView::layoutAndCaptions()
     w->InitWaescheSheet();
     QCOMPARE(w->StringGridWaesche->cell(14, 0), QStringLiteral("MaxWasch"));
     QCOMPARE(w->StringGridWaesche->rowCells(0).count(QStringLiteral("Name")), 1);
+}
+
+using Rects = QList<QRect>;
+
+void TestDataView::itemSheetLayout_data()
+{
+    QTest::addColumn<int>("sheet");
+    QTest::addColumn<Rects>("controls"); // in tab order
+    QTest::addColumn<Rects>("labels");   // the pickers' labels, Ang, Eing, Ausg, each "nach" then "vor"
+    QTest::addColumn<QRect>("lamp");
+
+    auto edit = [](int left, int top) { return QRect(left, top, 98, 27); };
+    auto button = [](int left, int top) { return QRect(left, top, 97, 25); };
+    auto picker = [](int left, int top) { return QRect(left, top, 121, 27); };
+    QTest::newRow("Wäsche") << 1
+                            << Rects{QRect(3, 116, 1354, 580), edit(3, 25), edit(207, 25), edit(310, 25),
+                                     edit(950, 25), button(1054, 27), QRect(1218, 28, 139, 24), edit(412, 25),
+                                     edit(619, 25), edit(105, 25), edit(721, 25), edit(824, 25), edit(515, 25),
+                                     picker(3, 83), picker(130, 83), picker(257, 83), picker(384, 83),
+                                     picker(511, 83), picker(638, 83), button(1054, 85), button(1157, 85)}
+                            << Rects{QRect(3, 58, 0, 0), QRect(130, 58, 0, 0), QRect(257, 55, 0, 0),
+                                     QRect(384, 55, 0, 0), QRect(511, 58, 0, 0), QRect(638, 58, 0, 0)}
+                            << QRect(1157, 1, 55, 55);
+    QTest::newRow("Waschvorgänge") << 2
+                                   << Rects{button(1054, 32), QRect(1218, 33, 139, 24), QRect(3, 117, 1354, 579),
+                                            edit(3, 26), edit(103, 26), edit(203, 26), edit(303, 26), edit(910, 26),
+                                            edit(404, 26), edit(604, 26), button(1157, 86), edit(504, 26),
+                                            edit(705, 26), edit(806, 26), picker(3, 84), picker(130, 84),
+                                            picker(257, 84), picker(384, 84), picker(511, 84), picker(638, 84),
+                                            button(1054, 86)}
+                                   << Rects{QRect(3, 59, 0, 0), QRect(130, 59, 0, 0), QRect(257, 59, 0, 0),
+                                            QRect(379, 59, 0, 0), QRect(511, 59, 0, 0), QRect(638, 59, 0, 0)}
+                                   << QRect(1157, 8, 55, 55);
+}
+
+void TestDataView::itemSheetLayout()
+{
+    QFETCH(int, sheet);
+    QFETCH(Rects, controls);
+    QFETCH(Rects, labels);
+    QFETCH(QRect, lamp);
+
+    const QList<QWidget *> tabOrder = sheet == 1
+        ? QList<QWidget *>{w->StringGridWaesche, w->LabeledEditWaeWaescheID, w->LabeledEditWaeVorname,
+                           w->LabeledEditWaeName, w->LabeledEditWaeArtNr, w->BitBtnWaeLaden, w->DatenWae,
+                           w->LabeledEditWaeArtikel, w->LabeledEditWaeLetzteCharge, w->LabeledEditWaeBewNr,
+                           w->LabeledEditWaeMaxWasch, w->LabeledEditWaeAnzWasch, w->LabeledEditWaeGroesse,
+                           w->DateTimePickerWAEAngNach, w->DateTimePickerWAEAngVor, w->DateTimePickerWAEEingNach,
+                           w->DateTimePickerWAEEingVor, w->DateTimePickerWAEAusgNach, w->DateTimePickerWAEAusgVor,
+                           w->BitBtnWaeExport, w->BitBtnWaeDrucken}
+        : QList<QWidget *>{w->BitBtnWaschLaden, w->DatenWasch, w->StringGridWaschVG, w->LabeledEditWaschWaescheID,
+                           w->LabeledEditWaschBewNr, w->LabeledEditWaschVorname, w->LabeledEditWaschName,
+                           w->LabeledEditWaschArtNr, w->LabeledEditWaschArtikel, w->LabeledEditWaschCharge,
+                           w->BitBtnWaschDruck, w->LabeledEditWaschGroesse, w->LabeledEditWaschMaxWasch,
+                           w->LabeledEditWaschAnzWasch, w->DateTimePickerWaschAngNach, w->DateTimePickerWaschAngVor,
+                           w->DateTimePickerWaschEingNach, w->DateTimePickerWaschEingVor,
+                           w->DateTimePickerWaschAusgNach, w->DateTimePickerWaschAusgVor, w->BitBtnWaschExport};
+    const QList<QLabel *> pickerLabels = sheet == 1
+        ? QList<QLabel *>{w->Label7, w->Label8, w->Label9, w->Label10, w->Label11, w->Label12}
+        : QList<QLabel *>{w->Label1, w->Label2, w->Label3, w->Label4, w->Label5, w->Label6};
+    const QStringList pickerCaptions{"Ang. nach", "Ang. vor", "Eing. nach", "Eing. vor", "Ausg. nach", "Ausg. vor"};
+    QWidget *page = w->PageControlData->widget(sheet);
+
+    for (int i = 0; i < tabOrder.size(); ++i) {
+        QCOMPARE(tabOrder[i]->parentWidget(), page);
+        QCOMPARE(tabOrder[i]->geometry(), controls[i]);
+    }
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(pickerLabels[i]->pos(), labels[i].topLeft());
+        QCOMPARE(pickerLabels[i]->text(), pickerCaptions[i]);
+    }
+    QCOMPARE((sheet == 1 ? w->ShapeStatusWae : w->ShapeStatusWasch)->geometry(), lamp);
+    QCOMPARE((sheet == 1 ? w->LabeledEditWaeLetzteCharge : w->LabeledEditWaschCharge)->labelCaption(),
+             QString(sheet == 1 ? "LetzteCharge" : "Charge"));
+    QVERIFY(!(sheet == 1 ? w->LabeledEditWaeArtNr : w->LabeledEditWaschArtNr)->isVisibleTo(page));
+    QCOMPARE(QFontInfo((sheet == 1 ? w->StringGridWaesche : w->StringGridWaschVG)->font()).pixelSize(), 16);
+
+    // The Tab key visits the sheet's controls in table order.
+    QList<QWidget *> visited;
+    QWidget *next = tabOrder.first();
+    do {
+        if (tabOrder.contains(next) && !visited.contains(next))
+            visited << next;
+        next = next->nextInFocusChain();
+    } while (next != tabOrder.first());
+    QCOMPARE(visited, tabOrder);
 }
 
 void TestDataView::exportWritesTheLoadedSheet()

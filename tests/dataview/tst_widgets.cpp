@@ -1,5 +1,5 @@
 #include "dataview/widgets/ColumnWidthFile.h"
-#include "dataview/widgets/StringGridModel.h"
+#include "dataview/StringGridModel.h"
 #include "dataview/widgets/TDateTimePicker.h"
 #include "dataview/widgets/TLabeledEdit.h"
 #include "dataview/widgets/TShape.h"
@@ -8,6 +8,7 @@
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QLabel>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -56,6 +57,9 @@ private slots:
     void cuttingDropsRowsAndGrowingAddsEmptyOnes();
     void readsOutsideTheGridAreEmpty_data();
     void readsOutsideTheGridAreEmpty();
+    void cellsKeepTheirExactText_data();
+    void cellsKeepTheirExactText();
+    void modelMatchesAPlainStoreUnderRandomEdits();
     void columnWidths();
     void userDragsAColumnWidth();
     void headerRowIsSkyBlueFixedAndNeverSelected();
@@ -207,6 +211,105 @@ void TestWidgets::readsOutsideTheGridAreEmpty()
     QCOMPARE(grid.cell(col, row), QString());
     if (row < 0 || row >= grid.rowCount())
         QCOMPARE(grid.rowCells(row), QStringList());
+}
+
+void TestWidgets::cellsKeepTheirExactText_data()
+{
+    QTest::addColumn<QString>("text");
+    auto ucs4 = [](char32_t c) { return QString::fromUcs4(&c, 1); };
+    QTest::newRow("ascii") << QStringLiteral("S004711");
+    QTest::newRow("umlauts") << QStringLiteral("Wäscherei Süd, Größe ß");
+    QTest::newRow("cjk and emoji") << (QStringLiteral("洗濯 ") + ucs4(U'\U0001F9FA') + ucs4(U'\U0010FFFD'));
+    QTest::newRow("noncharacters") << (ucs4(U'\uFFFE') + ucs4(U'\uFFFF') + ucs4(U'\uFDD0'));
+    QTest::newRow("leading byte-order marks") << (QString(2, QChar(0xFEFF)) + QStringLiteral("a"));
+    QTest::newRow("NUL and controls") << QString::fromUtf16(u"a\0b\r\n\t", 6);
+    QTest::newRow("lone high surrogate") << QString::fromUtf16(u"x\xD83Dy", 3);
+    QTest::newRow("lone low surrogate at end") << QString::fromUtf16(u"Müller\xDE00", 7);
+    QTest::newRow("pair reversed") << QString::fromUtf16(u"\xDE00\xD83D", 2);
+    QTest::newRow("over 255 bytes") << QStringLiteral("ä").repeated(200);
+    QTest::newRow("over 65535 bytes") << QStringLiteral("Kasack weiß ").repeated(6000);
+}
+
+void TestWidgets::cellsKeepTheirExactText()
+{
+    QFETCH(QString, text);
+    StringGridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setGridColCount(4);
+    model.setGridRowCount(4);
+    const QString umlaut = QStringLiteral("Jürgen");
+    for (int row : {0, 2}) {
+        // Out of order, between neighbours, overwritten longer and shorter and then emptied.
+        model.setCell(3, row, umlaut);
+        model.setCell(1, row, text);
+        model.setCell(0, row, QStringLiteral("S1"));
+        const QStringList expected{QStringLiteral("S1"), text, QString(), umlaut};
+        QCOMPARE(model.rowCells(row), expected);
+        QCOMPARE(model.cell(1, row), text);
+        QCOMPARE(model.cell(1, row).size(), text.size());
+
+        model.setCell(0, row, text + text);
+        model.setCell(3, row, QStringLiteral("5"));
+        QCOMPARE(model.rowCells(row), (QStringList{text + text, text, QString(), QStringLiteral("5")}));
+        model.setCell(0, row, QString());
+        model.setCell(3, row, QString());
+        QCOMPARE(model.rowCells(row), (QStringList{QString(), text, QString(), QString()}));
+    }
+    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), text);
+    QCOMPARE(model.data(model.index(1, 1)).toString(), text);
+    QCOMPARE(model.rowCells(1), QStringList(4, QString()));
+    QCOMPARE(model.rowCells(3), QStringList(4, QString()));
+
+    // A row that held the text keeps its neighbours' texts when the text leaves it.
+    model.setCell(2, 2, umlaut);
+    model.setCell(1, 2, QStringLiteral("x"));
+    QCOMPARE(model.rowCells(2), (QStringList{QString(), QStringLiteral("x"), umlaut, QString()}));
+}
+
+// Random writes, clears, cuts and growths against a plain list of strings per row.
+void TestWidgets::modelMatchesAPlainStoreUnderRandomEdits()
+{
+    StringGridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    std::vector<QStringList> plain(2, QStringList(5));
+    const QStringList texts{QString(), QStringLiteral("7"), QStringLiteral("Müller-Lüdenscheidt"),
+                            QStringLiteral("漢字"), QString::fromUtf16(u"\xD83D\xDE00!", 3),
+                            QString::fromUtf16(u"\xD83D", 1), QString(QChar(0xFEFF)),
+                            QStringLiteral("long ").repeated(60)};
+    QRandomGenerator random(12);
+    auto pick = [&](int bound) { return int(random.bounded(bound)); };
+    for (int step = 0; step < 4000; ++step) {
+        const int rows = int(plain.size());
+        const int cols = int(plain.front().size());
+        const int action = pick(100);
+        if (action < 75) {
+            const int col = pick(cols + 1) - (pick(20) == 0 ? 1 : 0);
+            const int row = pick(rows + 1);
+            const QString text = texts.at(pick(int(texts.size()))) + (pick(3) == 0 ? QString::number(step) : QString());
+            model.setCell(col, row, text);
+            if (col >= 0 && col < cols && row < rows)
+                plain[size_t(row)][col] = text;
+        } else if (action < 83) {
+            const int row = pick(rows);
+            model.clearRow(row);
+            plain[size_t(row)] = QStringList(cols);
+        } else if (action < 95) {
+            const int count = std::max(1, rows + pick(9) - 5);
+            model.setGridRowCount(count);
+            plain.resize(size_t(count), QStringList(cols));
+        } else {
+            const int count = std::max(1, cols + pick(5) - 2);
+            model.setGridColCount(count);
+            for (QStringList &cells : plain)
+                cells.resize(count);
+        }
+        QCOMPARE(model.gridRowCount(), int(plain.size()));
+        QCOMPARE(model.gridColCount(), int(plain.front().size()));
+        if (step % 50 == 0 || action >= 75) {
+            for (int row = 0; row < int(plain.size()); ++row)
+                QCOMPARE(model.rowCells(row), plain[size_t(row)]);
+        }
+    }
 }
 
 void TestWidgets::columnWidths()

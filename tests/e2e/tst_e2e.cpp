@@ -5,6 +5,7 @@
 #include "dataview/widgets/TLabeledEdit.h"
 #include "dataview/widgets/TStringGrid.h"
 #include "app/UPlivora.h"
+#include "contract/ListContract.h"
 #include "dataview/UPlivoraDaten.h"
 #include "support/PgTestDatabase.h"
 
@@ -57,7 +58,6 @@ const char *const sheetSql[3] = {
     " JOIN wearer w ON w.customer = i.customer AND w.traeger_nr = i.traeger_nr"
     " WHERE p.customer = ?1 ORDER BY p.wash_id",
 };
-const QList<int> dateColumns[3] = {{}, {8, 9, 11}, {8, 9, 11}};
 
 const QStringList headers[3] = {
     {"TraegerNr", "Name", "Vorname", "Zimmernummer", "LieferAdrID", "Wohnbereich"},
@@ -91,6 +91,11 @@ std::optional<QString> readSheetRecords(const QString &dbPath, int sheet, Record
     if (sqlite3_prepare_v2(db.get(), sheetSql[sheet], -1, &rawStatement, nullptr) != SQLITE_OK)
         return QStringLiteral("prepare: %1").arg(QString::fromUtf8(sqlite3_errmsg(db.get())));
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    const std::span<const contract::Column> columns = contract::lists[sheet]->columns;
+    if (sqlite3_column_count(statement.get()) != int(columns.size()))
+        return QStringLiteral("the query selects %1 columns, the sheet has %2")
+            .arg(sqlite3_column_count(statement.get()))
+            .arg(columns.size());
     const QByteArray number = customer.toUtf8();
     sqlite3_bind_text(statement.get(), 1, number.constData(), int(number.size()), SQLITE_TRANSIENT);
     int step;
@@ -99,7 +104,7 @@ std::optional<QString> readSheetRecords(const QString &dbPath, int sheet, Record
         for (int c = 0; c < sqlite3_column_count(statement.get()); ++c) {
             const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement.get(), c));
             QString cell = text ? QString::fromUtf8(text, sqlite3_column_bytes(statement.get(), c)) : QString();
-            if (dateColumns[sheet].contains(c) && !cell.isEmpty()) {
+            if (columns[std::size_t(c)].date && !cell.isEmpty()) {
                 const QDate day = QDate::fromString(cell, Qt::ISODate);
                 if (!day.isValid())
                     return QStringLiteral("stored date \"%1\" is no ISO date").arg(cell);
@@ -128,10 +133,13 @@ std::optional<QString> readSheetRecordsPostgres(const QString &uri, int sheet, R
     QString text = QString::fromUtf8(psql.readAllStandardOutput());
     while (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
+    const std::span<const contract::Column> columns = contract::lists[sheet]->columns;
     for (const QString &record : text.split(QChar(0x1e), Qt::SkipEmptyParts)) {
         QStringList cells = record.split(QChar(0x1f));
-        for (int c : dateColumns[sheet]) {
-            if (c < cells.size() && !cells[c].isEmpty()) {
+        if (cells.size() != qsizetype(columns.size()))
+            return QStringLiteral("psql gave %1 columns, the sheet has %2").arg(cells.size()).arg(columns.size());
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            if (columns[std::size_t(c)].date && !cells[c].isEmpty()) {
                 const QDate day = QDate::fromString(cells[c], Qt::ISODate);
                 if (!day.isValid())
                     return QStringLiteral("stored date \"%1\" is no ISO date").arg(cells[c]);

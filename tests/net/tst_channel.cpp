@@ -1,4 +1,4 @@
-#include "net/RequestLine.h"
+#include "net/RequestHead.h"
 #include "support/ScriptedHttpsServer.h"
 #include "net/TIdHTTP.h"
 
@@ -6,6 +6,8 @@
 
 using testsupport::ScriptedHttpsServer;
 using testsupport::ScriptedReply;
+using testsupport::Trickle;
+using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(ScriptedReply)
 
@@ -30,6 +32,13 @@ private slots:
     void failures();
     void refusedConnection();
     void silentServerGivesUp();
+    void tricklingPeerIsNotCutOff_data();
+    void tricklingPeerIsNotCutOff();
+    void silentHandshakeGivesUp();
+    void headerLimits_data();
+    void headerLimits();
+    void resendOnClosedKeptConnection_data();
+    void resendOnClosedKeptConnection();
 
 private:
     static QString url(const ScriptedHttpsServer &server, const QString &pathAndQuery)
@@ -274,6 +283,157 @@ void TestChannel::silentServerGivesUp()
     QVERIFY(timer.elapsed() < 5000);
     server.enqueue(ScriptedReply::xml("<ok/>"));
     QCOMPARE(http.Get(url(server, "/x?2")), QStringLiteral("<ok/>"));
+}
+
+// Each piece arrives well within the limit; with at least a dozen pieces 200 ms
+// apart, all of them together come well after it.
+void TestChannel::tricklingPeerIsNotCutOff_data()
+{
+    QTest::addColumn<bool>("handshake");
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<int>("bodySize"); // letters between the tags
+    QTest::newRow("handshake") << true << 48 << 0;
+    QTest::newRow("reply header") << false << 8 << 0;
+    QTest::newRow("reply body") << false << 150 << 2400;
+}
+
+void TestChannel::tricklingPeerIsNotCutOff()
+{
+    QFETCH(bool, handshake);
+    QFETCH(int, piece);
+    QFETCH(int, bodySize);
+    const Trickle slow{size_t(piece), 200ms};
+    ScriptedHttpsServer server;
+    const std::string body = "<a>" + std::string(size_t(bodySize), 'x') + "</a>";
+    ScriptedReply reply = ScriptedReply::xml(body);
+    if (handshake)
+        server.setHandshakeTrickle(slow);
+    else
+        reply.trickle = slow;
+    server.enqueue(reply);
+    TIdHTTP http;
+    http.setProgressTimeout(2s);
+    http.setHandshakeTimeout(2s);
+    QCOMPARE(http.Get(url(server, "/x?1")), QString::fromStdString(body));
+}
+
+void TestChannel::silentHandshakeGivesUp()
+{
+    ScriptedHttpsServer server;
+    server.setHandshakeTrickle({48, 1h}); // the server never gets to say a word
+    TIdHTTP http;
+    http.setHandshakeTimeout(200ms);
+    try {
+        http.Get(url(server, "/x?1"));
+        QFAIL("no error");
+    } catch (const EIdReadTimeout &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("TLS handshake")), qPrintable(e.message()));
+    }
+}
+
+// Header lines counted as sent, without their line end; the whole header bounded.
+void TestChannel::headerLimits_data()
+{
+    QTest::addColumn<QByteArray>("header"); // up to, not including, the empty line
+    QTest::addColumn<bool>("complete");     // false: the peer then says nothing more
+    QTest::addColumn<bool>("accepted");
+    const QByteArray status = "HTTP/1.1 200 OK\r\n";
+    const QByteArray type = "Content-Type: text/xml; charset=UTF-8\r\nContent-Length: 5\r\n";
+    auto line = [](const QByteArray &start, qsizetype length, char fill) {
+        return start + QByteArray(length - start.size(), fill) + "\r\n";
+    };
+    QTest::newRow("16 384-byte line, no blank after the colon")
+        << status + line("X-Long:", 16384, 'x') + type << true << true;
+    QTest::newRow("16 385-byte line") << status + line("X-Long: ", 16385, 'x') + type << true << false;
+    QTest::newRow("20 006-byte line padded with blanks")
+        << status + line("X-Pad:", 20005, ' ').insert(20005, 'v') + type << true << false;
+    QTest::newRow("16 384-byte status line") << line("HTTP/1.1 200 ", 16384, 'O') + type << true << true;
+    QTest::newRow("16 385-byte status line") << line("HTTP/1.1 200 ", 16385, 'O') + type << true << false;
+    QTest::newRow("endless line") << status + "X-Endless: " + QByteArray(100000, 'x') << false << false;
+    QByteArray many = status + type;
+    for (int i = 0; i < 1000; ++i)
+        many += line("X-Line: ", 1000, 'y');
+    QTest::newRow("1 000 lines of 1 000 bytes") << many << true << true;
+    for (int i = 0; i < 100; ++i)
+        many += line("X-Line: ", 1000, 'y');
+    QTest::newRow("1 100 lines of 1 000 bytes, endless") << many << false << false;
+}
+
+void TestChannel::headerLimits()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(bool, complete);
+    QFETCH(bool, accepted);
+    ScriptedHttpsServer server;
+    ScriptedReply reply;
+    reply.raw = (complete ? header + "\r\n<ok/>" : header).toStdString();
+    if (!complete)
+        reply.mode = ScriptedReply::Mode::SendThenHold;
+    server.enqueue(reply);
+    TIdHTTP http;
+    http.setProgressTimeout(5s); // a channel that kept waiting would fail with a time-out
+    if (accepted) {
+        QCOMPARE(http.Get(url(server, "/x?1")), QStringLiteral("<ok/>"));
+    } else {
+        try {
+            http.Get(url(server, "/x?1"));
+            QFAIL("no error");
+        } catch (const EIdHTTPProtocolError &e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("Reply header")), qPrintable(e.message()));
+        }
+    }
+    server.enqueue(ScriptedReply::xml("<next/>"));
+    QCOMPARE(http.Get(url(server, "/x?2")), QStringLiteral("<next/>"));
+}
+
+// What the server does with each request after the login on the kept connection:
+// 0 answers "<b/>", 1 closes the connection as the request arrives, 2 closes it mid-body.
+void TestChannel::resendOnClosedKeptConnection_data()
+{
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<QList<int>>("script");
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<int>("sent"); // times the request went out
+    QTest::newRow("closed as the request arrives: sent once more") << true << QList<int>{1, 0} << true << 2;
+    QTest::newRow("closed again on the new connection") << true << QList<int>{1, 1, 0} << false << 2;
+    QTest::newRow("closed after reply bytes") << true << QList<int>{2, 0} << false << 1;
+    QTest::newRow("closed on a fresh connection") << false << QList<int>{1, 0} << false << 1;
+}
+
+void TestChannel::resendOnClosedKeptConnection()
+{
+    QFETCH(bool, kept);
+    QFETCH(QList<int>, script);
+    QFETCH(bool, answered);
+    QFETCH(int, sent);
+    ScriptedHttpsServer server;
+    TIdHTTP http;
+    if (kept) {
+        ScriptedReply login = ScriptedReply::xml("<a/>");
+        login.headers.push_back({"Set-Cookie", "SID=abc123; Path=/"});
+        server.enqueue(login);
+        QCOMPARE(http.Get(url(server, "/Login?USER=1&PW=2")), QStringLiteral("<a/>"));
+    }
+    for (int step : script) {
+        ScriptedReply reply = ScriptedReply::xml("<b/>");
+        reply.mode = step == 1 ? ScriptedReply::Mode::CloseOnRequest
+            : step == 2        ? ScriptedReply::Mode::CloseMidBody
+                               : ScriptedReply::Mode::Normal;
+        server.enqueue(reply);
+    }
+    server.clearRequests();
+    const int connectionsBefore = server.connections();
+    if (answered)
+        QCOMPARE(http.Get(url(server, "/BewohnerChunk?USER=1&PW=2&LBWNum=0")), QStringLiteral("<b/>"));
+    else
+        QVERIFY_THROWS_EXCEPTION(EIdConnClosedGracefully, http.Get(url(server, "/BewohnerChunk?USER=1&PW=2&LBWNum=0")));
+    const auto requests = server.requests();
+    QCOMPARE(int(requests.size()), sent);
+    QCOMPARE(server.connections() - connectionsBefore, sent - (kept ? 1 : 0));
+    for (const auto &request : requests)
+        QCOMPARE(request.raw, requests.front().raw); // the same bytes, the cookie included
+    if (kept)
+        QVERIFY(requests.front().raw.find("\r\nCookie: SID=abc123\r\n") != std::string::npos);
 }
 
 QTEST_GUILESS_MAIN(TestChannel)

@@ -1,6 +1,6 @@
+#include "dataview/StringGridModel.h"
 #include "output/CsvExport.h"
 #include "platform/Exception.h"
-#include "dataview/widgets/TStringGrid.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,10 +21,10 @@ private slots:
     void failures();
 
 private:
-    static void fill(TStringGrid &grid, int columns, const Rows &rows)
+    static void fill(StringGridModel &grid, int columns, const Rows &rows)
     {
-        grid.setColCount(columns);
-        grid.setRowCount(int(rows.size()));
+        grid.setGridColCount(columns);
+        grid.setGridRowCount(int(rows.size()));
         for (int r = 0; r < rows.size(); ++r) {
             grid.clearRow(r);
             for (int c = 0; c < rows[r].size(); ++c)
@@ -73,7 +73,7 @@ void TestCsvExport::exportBytes()
     QFETCH(Rows, rows);
     QFETCH(QByteArray, bytes);
 
-    TStringGrid grid;
+    StringGridModel grid;
     fill(grid, columns, rows);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Wäsche.csv"));
@@ -86,7 +86,7 @@ void TestCsvExport::secondShorterExportReplacesTheFirst()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Bewohner.csv"));
-    TStringGrid grid;
+    StringGridModel grid;
     fill(grid, 2, {{"A", "B"}, {"ein langer Name", "x"}, {"noch einer", "y"}, {}});
     output::writeGridCsv(grid, path);
     fill(grid, 2, {{"A", "B"}, {}});
@@ -114,7 +114,7 @@ void TestCsvExport::failures()
     else
         path = QStringLiteral("/dev/full");
 
-    TStringGrid grid;
+    StringGridModel grid;
     fill(grid, 2, {{"A", "B"}, {"1", "2"}, {}});
     try {
         output::writeGridCsv(grid, path);
@@ -131,5 +131,5 @@ void TestCsvExport::failures()
     QCOMPARE(grid.cell(0, 1), QStringLiteral("1")); // the grid is untouched
 }
 
-QTEST_MAIN(TestCsvExport)
+QTEST_GUILESS_MAIN(TestCsvExport)
 #include "tst_csv_export.moc"

@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdint>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 using Filters = QMap<QString, QString>;
 
@@ -119,6 +122,7 @@ private slots:
     void sameRepliesOnBothBackends();
     void twoInstancesServeOneClientInTurns();
     void chunkQueriesAreIndexRangeScans();
+    void unknownCustomerCostsWhatAWrongPasswordCosts();
     void unreachableDatabaseAtStart();
     void databaseStoppedAndRestarted();
 
@@ -327,6 +331,29 @@ void TestBackends::chunkQueriesAreIndexRangeScans()
         QVERIFY2(!plan.contains(QStringLiteral("Seq Scan")), qPrintable(plan));
         QVERIFY2(!plan.contains(QStringLiteral("Sort")), qPrintable(plan));
     }
+}
+
+// The check shared by both backends: on PostgreSQL too, a customer number without
+// a record (also one no text column can hold) costs one full PBKDF2 run.
+void TestBackends::unknownCustomerCostsWhatAWrongPasswordCosts()
+{
+    service::PgStore store(m_pg->uri().toStdString());
+    service::VerifiedCredentials verified;
+    auto workOf = [&](std::string_view customer, const char *password) {
+        const std::uint64_t before = service::pbkdf2IterationsRun();
+        const bool accepted = store.checkCredentials(customer, password, verified);
+        return std::pair(accepted, service::pbkdf2IterationsRun() - before);
+    };
+    const auto wrongPassword = workOf("1001", "falsch");
+    const auto unknownCustomer = workOf("9999", "falsch");
+    const auto customerWithByte0 = workOf(std::string_view("1001\0", 5), "Waesche2026");
+    QVERIFY(!wrongPassword.first);
+    QVERIFY(!unknownCustomer.first);
+    QVERIFY(!customerWithByte0.first);
+    QCOMPARE(wrongPassword.second, std::uint64_t(service::defaultPbkdf2Iterations));
+    QCOMPARE(unknownCustomer.second, wrongPassword.second);
+    QCOMPARE(customerWithByte0.second, wrongPassword.second);
+    QVERIFY(workOf("1001", "Waesche2026").first);
 }
 
 void TestBackends::unreachableDatabaseAtStart()

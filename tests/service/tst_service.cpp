@@ -13,7 +13,10 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -223,9 +226,15 @@ private slots:
     void notTlsAtAll();
     void concurrentConnections();
     void connectionCapRefusesCleanly();
+    void slowHeaderIsCutButKeptAliveConnectionsMayIdle();
+    void connectionsPerAddressAreCapped();
+    void repeatedFailedLoginsGet429();
+    void interruptedInitDemoBlocksNothing();
 
 private:
     bool startService(QProcess &process, const QStringList &extra, unsigned short &port);
+    static bool logShows(QProcess &process, QByteArray &log, const QString &text);
+    static void stopService(QProcess &process);
     const QList<QStringList> &fullList(int list);
     void checkAlive();
 
@@ -235,6 +244,7 @@ private:
     QString m_db;
     QString m_certificateBase; // where the service makes its self-signed certificate
     QProcess m_service;
+    QByteArray m_serviceLog;
     unsigned short m_port = 0;
     QList<QStringList> m_full[3];
 };
@@ -296,7 +306,11 @@ void TestService::initTestCase()
     QVERIFY(add.waitForFinished(60000));
     QCOMPARE(add.exitCode(), 0);
 
-    QVERIFY(startService(m_service, {"--idle-timeout", "2"}, m_port));
+    // All of the tests come from one address and fail logins on purpose: the limits on both are raised.
+    QVERIFY(startService(m_service,
+                         {"--idle-timeout", "2", "--header-timeout", "2", "--max-per-address", "256",
+                          "--login-failures", "1000"},
+                         m_port));
     QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".crt")));
     QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".key")));
     QCOMPARE(QFile::permissions(m_certificateBase + QStringLiteral(".key"))
@@ -312,6 +326,28 @@ void TestService::cleanupTestCase()
     QVERIFY(m_service.waitForFinished(10000));
     QCOMPARE(m_service.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_service.exitCode(), 0);
+}
+
+bool TestService::logShows(QProcess &process, QByteArray &log, const QString &text)
+{
+    QDeadlineTimer deadline(5000);
+    for (;;) {
+        log += process.readAllStandardError();
+        if (QString::fromUtf8(log).contains(text))
+            return true;
+        if (deadline.hasExpired() || process.state() != QProcess::Running) {
+            qWarning() << "log so far:" << log;
+            return false;
+        }
+        process.waitForReadyRead(100);
+    }
+}
+
+void TestService::stopService(QProcess &process)
+{
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
 }
 
 void TestService::checkAlive()
@@ -733,7 +769,7 @@ void TestService::truncatedRequests()
 {
     const std::string half = "GET /Login?" + credentials().toStdString() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAcc";
     {
-        // Silent after half a request: the idle timeout (2 s here) ends the connection, no reply.
+        // Silent after half a request: the header timeout (2 s here) ends the connection, no reply.
         TlsTestClient client(m_port);
         QVERIFY(client.connect());
         QVERIFY(client.sendRaw(half));
@@ -770,6 +806,7 @@ void TestService::notTlsAtAll()
                                         std::chrono::seconds(8));
     QVERIFY2(received, "the service kept a connection that is not TLS");
     QVERIFY(received->rfind("HTTP/", 0) != 0);
+    QVERIFY(logShows(m_service, m_serviceLog, QStringLiteral(": TLS handshake failed: ")));
     checkAlive();
 }
 
@@ -801,6 +838,153 @@ void TestService::connectionCapRefusesCleanly()
     capped.terminate();
     QVERIFY(capped.waitForFinished(10000));
     QCOMPARE(capped.exitCode(), 0);
+}
+
+void TestService::slowHeaderIsCutButKeptAliveConnectionsMayIdle()
+{
+    QProcess guarded;
+    unsigned short port = 0;
+    QVERIFY(startService(guarded, {"--header-timeout", "1", "--idle-timeout", "30"}, port));
+    QByteArray log;
+
+    // A byte every 200 ms: each is far inside the idle timeout, the whole header
+    // would take a minute. The header timeout ends it, long before the idle one could.
+    const std::string request = TlsTestClient::clientRequest("/Login?" + credentials().toStdString(), port);
+    TlsTestClient slow(port);
+    QVERIFY(slow.connect());
+    const auto sent = slow.sendTrickling(request, std::chrono::milliseconds(200), std::chrono::seconds(10));
+    QVERIFY2(sent, "a header trickled in byte by byte kept its connection");
+    QVERIFY(*sent < request.size());
+    QVERIFY(logShows(guarded, log, QStringLiteral("127.0.0.1:")));
+    QVERIFY(logShows(guarded, log, QStringLiteral(": reading a request failed: ")));
+
+    // Silence between requests is the idle timeout's business, not the header timeout's.
+    TlsTestClient client(port);
+    QVERIFY(client.connect());
+    for (int i = 0; i < 2; ++i) {
+        const auto reply = client.get("/Login?" + credentials().toStdString());
+        QVERIFY(reply);
+        QCOMPARE(reply->status, 200);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    }
+    stopService(guarded);
+}
+
+void TestService::connectionsPerAddressAreCapped()
+{
+    QProcess guarded;
+    unsigned short port = 0;
+    QVERIFY(startService(guarded, {"--max-per-address", "3"}, port));
+    QByteArray log;
+
+    std::vector<std::unique_ptr<TlsTestClient>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(std::make_unique<TlsTestClient>(port));
+        QVERIFY(held.back()->connect());
+    }
+    TlsTestClient fourth(port);
+    QVERIFY2(!fourth.connect(), "a fourth connection from the same address was served");
+    QVERIFY(logShows(guarded, log, QStringLiteral("127.0.0.1 holds 3 connections")));
+
+    // Another address is not affected, and the held connections still serve.
+    TlsTestClient elsewhere(port);
+    elsewhere.setSourceAddress("127.0.0.2");
+    QVERIFY(elsewhere.connect());
+    auto reply = elsewhere.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    reply = held.front()->get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+
+    // A connection given up makes room again.
+    held.pop_back();
+    bool admitted = false;
+    for (int attempt = 0; attempt < 50 && !admitted; ++attempt) {
+        TlsTestClient again(port);
+        admitted = again.connect() && again.get("/Login?" + credentials().toStdString());
+        if (!admitted)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    QVERIFY2(admitted, "the freed place was never given back");
+    stopService(guarded);
+}
+
+void TestService::repeatedFailedLoginsGet429()
+{
+    QProcess guarded;
+    unsigned short port = 0;
+    QVERIFY(startService(guarded, {"--login-failures", "3", "--login-window", "60"}, port));
+    QByteArray log;
+
+    TlsTestClient client(port);
+    QVERIFY(client.connect());
+    for (const QString &query : {credentials(QStringLiteral("1001"), QStringLiteral("falsch")),
+                                 credentials(QStringLiteral("9999")), // an unknown customer counts too
+                                 credentials(QStringLiteral("1002"), QStringLiteral("nochmal"))}) {
+        const auto reply = client.get("/Login?" + query.toStdString());
+        QVERIFY(reply);
+        QCOMPARE(reply->status, 401);
+    }
+    QVERIFY(logShows(guarded, log, QStringLiteral("127.0.0.1: 3 failed logins within 60 s")));
+
+    // Now even the right password is refused, without a word about it, until the window has passed.
+    for (const std::string path : {"/Login?", "/WaschInit?"}) {
+        const auto reply = client.get(path + credentials().toStdString());
+        QVERIFY(reply);
+        QCOMPARE(reply->status, 429);
+        QCOMPARE(reply->body, std::string());
+        const int retryAfter = std::stoi(header(*reply, "retry-after"));
+        QVERIFY2(retryAfter >= 1 && retryAfter <= 60, header(*reply, "retry-after").c_str());
+    }
+
+    // Another address logs in, and its own failures are its own.
+    TlsTestClient elsewhere(port);
+    elsewhere.setSourceAddress("127.0.0.2");
+    QVERIFY(elsewhere.connect());
+    auto reply = elsewhere.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    reply = elsewhere.get("/Login?" + credentials(QStringLiteral("1001"), QStringLiteral("falsch")).toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 401);
+    stopService(guarded);
+}
+
+void TestService::interruptedInitDemoBlocksNothing()
+{
+    if (m_pg)
+        QSKIP("an SQLite file of its own whatever the backend: checked in the SQLite run");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString db = dir.filePath(QStringLiteral("interrupted.db"));
+
+    // Big enough to be killed in the middle: every customer's password hash alone takes tens of milliseconds.
+    QProcess big;
+    big.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+              {"--init-demo", "--db", db, "--customers", "100", "--washes", "10000000"});
+    QVERIFY(big.waitForStarted(10000));
+    QDeadlineTimer deadline(30000);
+    while (QDir(dir.path()).isEmpty(QDir::Files) && !deadline.hasExpired() && big.state() == QProcess::Running)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QCOMPARE(big.state(), QProcess::Running);
+    big.kill();
+    QVERIFY(big.waitForFinished(10000));
+    QVERIFY2(!QFile::exists(db), "an interrupted --init-demo left the database behind");
+
+    QProcess again;
+    again.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+                {"--init-demo", "--db", db, "--wearers", "3", "--items", "5", "--washes", "8"});
+    QVERIFY(again.waitForFinished(60000));
+    QVERIFY2(again.exitCode() == 0, again.readAllStandardError().constData());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("interrupted.db")});
+
+    QProcess refill;
+    refill.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--init-demo", "--db", db});
+    QVERIFY(refill.waitForFinished(60000));
+    QVERIFY(refill.exitCode() != 0);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("interrupted.db")});
 }
 
 QTEST_GUILESS_MAIN(TestService)

@@ -1,6 +1,7 @@
 // The service's parts without a socket: folding, query decoding, dates,
 // passwords, the store's queries and paging, demo data, options, certificate.
 
+#include "contract/ListContract.h"
 #include "service/Certificate.h"
 #include "service/DayDate.h"
 #include "service/DemoData.h"
@@ -59,6 +60,7 @@ private slots:
     void endRowOnlyWhenFewerThanTenRemain();
     void cellsAreEscaped();
     void demoDataIsDeterministicAndRealistic();
+    void dateCellsAreTheListsDateCells();
     void options_data();
     void options();
     void selfSignedCertificate();
@@ -329,6 +331,37 @@ void TestServiceParts::demoDataIsDeterministicAndRealistic()
     QVERIFY(twoPartName && sharpS && undispatched);
 }
 
+void TestServiceParts::dateCellsAreTheListsDateCells()
+{
+    // A cell holds dates exactly where the list says so: a flag missing sends
+    // ISO dates to the client, a flag too many sends a non-date as if converted.
+    LaundryStore store(":memory:", SqliteDatabase::Mode::Create);
+    fillDemoData(store, {1, 20, 100, 300}, fixedToday(), fastIterations);
+    const std::pair<const contract::ListContract *, std::vector<Row>> chunks[] = {
+        {&contract::wearers, store.wearerChunk("1001", 0, {}, 1 << 20)},
+        {&contract::items, store.itemChunk("1001", "", {}, 1 << 20)},
+        {&contract::washes, store.washChunk("1001", 0, {}, 1 << 20)},
+    };
+    for (const auto &[list, rows] : chunks) {
+        QVERIFY(!rows.empty());
+        for (int cell = 1; cell <= list->cellCount(); ++cell) {
+            bool anyValue = false, allDates = true;
+            for (const Row &row : rows) {
+                QCOMPARE(int(row.size()), list->cellCount());
+                const std::string &value = row[std::size_t(cell - 1)];
+                if (value.empty())
+                    continue;
+                anyValue = true;
+                allDates &= QDate::fromString(QString::fromStdString(value), u"dd.MM.yyyy").isValid();
+            }
+            const QByteArray where = QByteArray::fromStdString(std::string(list->chunkPath)) + " cell "
+                + QByteArray::number(cell);
+            QVERIFY2(anyValue, where.constData());
+            QVERIFY2(allDates == list->isDateCell(cell), where.constData());
+        }
+    }
+}
+
 void TestServiceParts::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -337,7 +370,11 @@ void TestServiceParts::options_data()
     QTest::newRow("ephemeral port") << QStringList{"--port", "0", "--host", "127.0.0.1"} << "";
     QTest::newRow("inline value") << QStringList{"--port=8443"} << "";
     QTest::newRow("demo sizes") << QStringList{"--init-demo", "--wearers", "5", "--items", "9"} << "";
+    QTest::newRow("limits") << QStringList{"--max-per-address", "64", "--header-timeout=5", "--login-failures", "20",
+                                           "--login-window", "300"}
+                            << "";
     QTest::newRow("port too big") << QStringList{"--port", "70000"} << "--port";
+    QTest::newRow("header timeout zero") << QStringList{"--header-timeout", "0"} << "--header-timeout";
     QTest::newRow("port missing") << QStringList{"--port"} << "needs a value";
     QTest::newRow("sizes without demo") << QStringList{"--wearers", "5"} << "--init-demo";
     QTest::newRow("items without wearers") << QStringList{"--init-demo", "--wearers", "0"} << "wearer";
@@ -364,11 +401,20 @@ void TestServiceParts::options()
     }
     if (arguments == QStringList{"--port=8443"})
         QCOMPARE(std::get<ServiceOptions>(parsed).port, 8443);
+    if (arguments.startsWith(QStringLiteral("--max-per-address"))) {
+        const auto &o = std::get<ServiceOptions>(parsed);
+        QCOMPARE(o.maxConnectionsPerAddress, 64);
+        QCOMPARE(o.headerTimeoutSeconds, 5);
+        QCOMPARE(o.loginFailureLimit, 20);
+        QCOMPARE(o.loginWindowSeconds, 300);
+    }
     if (arguments.isEmpty()) {
         const auto &o = std::get<ServiceOptions>(parsed);
         QCOMPARE(o.host, std::string("127.0.0.1"));
         QCOMPARE(o.port, 8080);
         QCOMPARE(o.demoSizes.washes, 15000);
+        QCOMPARE(o.maxConnectionsPerAddress, 32);
+        QCOMPARE(o.headerTimeoutSeconds, 10);
     }
 }
 

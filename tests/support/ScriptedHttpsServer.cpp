@@ -13,7 +13,9 @@
 #include <openssl/x509.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -95,6 +97,46 @@ std::string toHex(size_t n)
     return buf;
 }
 
+// The server's socket under TLS; writes a piece at a time when told to trickle.
+class TrickleSocket
+{
+public:
+    using lowest_layer_type = tcp::socket::lowest_layer_type;
+    using executor_type = tcp::socket::executor_type;
+
+    TrickleSocket(tcp::socket socket, Trickle trickle, std::function<void(std::chrono::milliseconds)> pause)
+        : m_socket(std::move(socket))
+        , m_trickle(trickle)
+        , m_pause(std::move(pause))
+    {
+    }
+
+    void setTrickle(Trickle trickle) { m_trickle = trickle; }
+    lowest_layer_type &lowest_layer() { return m_socket.lowest_layer(); }
+    const lowest_layer_type &lowest_layer() const { return m_socket.lowest_layer(); }
+    executor_type get_executor() { return m_socket.get_executor(); }
+
+    template <class Buffers>
+    size_t read_some(const Buffers &buffers, boost::system::error_code &ec)
+    {
+        return m_socket.read_some(buffers, ec);
+    }
+
+    template <class Buffers>
+    size_t write_some(const Buffers &buffers, boost::system::error_code &ec)
+    {
+        if (m_trickle.piece == 0)
+            return m_socket.write_some(buffers, ec);
+        m_pause(m_trickle.gap);
+        return m_socket.write_some(asio::buffer(*asio::buffer_sequence_begin(buffers), m_trickle.piece), ec);
+    }
+
+private:
+    tcp::socket m_socket;
+    Trickle m_trickle;
+    std::function<void(std::chrono::milliseconds)> m_pause;
+};
+
 } // namespace
 
 class ScriptedHttpsServer::Impl
@@ -114,7 +156,11 @@ public:
 
     ~Impl()
     {
-        stopping = true;
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
         ::shutdown(acceptor.native_handle(), SHUT_RDWR);
         acceptThread.join();
         {
@@ -152,8 +198,16 @@ public:
                 boost::system::error_code ignored;
                 socket.shutdown(tcp::socket::shutdown_both, ignored);
             } else {
-                ssl::stream<tcp::socket> stream(std::move(socket), ctx);
+                Trickle handshakeTrickle;
+                {
+                    std::lock_guard lock(mutex);
+                    handshakeTrickle = handshakeTrickling;
+                }
+                ssl::stream<TrickleSocket> stream(TrickleSocket(std::move(socket), handshakeTrickle,
+                                                                [this](std::chrono::milliseconds gap) { pause(gap); }),
+                                                  ctx);
                 stream.handshake(ssl::stream_base::server);
+                stream.next_layer().setTrickle({});
                 ++handshakeCount;
                 serveStream(stream);
                 boost::system::error_code ignored;
@@ -191,11 +245,11 @@ public:
 
             const ScriptedReply reply = answerFor(request);
             if (reply.mode == ScriptedReply::Mode::NeverAnswer) {
-                char byte;
-                boost::system::error_code ignored;
-                asio::read(stream, asio::buffer(&byte, 1), ignored); // until the client or the destructor closes it
+                waitForClose(stream);
                 return;
             }
+            if (reply.mode == ScriptedReply::Mode::CloseOnRequest)
+                return;
             std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " + reasonOf(reply.status) + "\r\n";
             for (const auto &[name, value] : reply.headers)
                 out += name + ": " + value + "\r\n";
@@ -216,10 +270,42 @@ public:
                     out += "Connection: close\r\n";
                 out += "\r\n" + reply.body;
             }
-            asio::write(stream, asio::buffer(out), ec);
-            if (ec || close)
+            if (!reply.raw.empty())
+                out = reply.raw;
+            send(stream, out, reply.trickle, ec);
+            if (reply.mode == ScriptedReply::Mode::SendThenHold)
+                waitForClose(stream);
+            if (ec || close || reply.mode == ScriptedReply::Mode::SendThenHold)
                 return;
         }
+    }
+
+    template <class Stream>
+    void send(Stream &stream, const std::string &out, Trickle trickle, boost::system::error_code &ec)
+    {
+        if (trickle.piece == 0) {
+            asio::write(stream, asio::buffer(out), ec);
+            return;
+        }
+        for (size_t at = 0; at < out.size() && !ec; at += trickle.piece) {
+            pause(trickle.gap);
+            asio::write(stream, asio::buffer(out.data() + at, std::min(trickle.piece, out.size() - at)), ec);
+        }
+    }
+
+    template <class Stream>
+    void waitForClose(Stream &stream)
+    {
+        char byte;
+        boost::system::error_code ignored;
+        asio::read(stream, asio::buffer(&byte, 1), ignored); // until the client or the destructor closes it
+    }
+
+    // A pause the destructor cuts short.
+    void pause(std::chrono::milliseconds gap)
+    {
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, gap, [this] { return stopping.load(); });
     }
 
     ScriptedReply answerFor(const RecordedRequest &request)
@@ -250,6 +336,8 @@ public:
     mutable std::mutex mutex;
     std::list<int> openSockets;
     std::vector<std::thread> connectionThreads;
+    std::condition_variable wake;
+    Trickle handshakeTrickling;
     std::deque<ScriptedReply> queue;
     std::function<ScriptedReply(const RecordedRequest &)> handler;
     std::vector<RecordedRequest> recorded;
@@ -289,6 +377,12 @@ void ScriptedHttpsServer::clearRequests()
 {
     std::lock_guard lock(d->mutex);
     d->recorded.clear();
+}
+
+void ScriptedHttpsServer::setHandshakeTrickle(Trickle trickle)
+{
+    std::lock_guard lock(d->mutex);
+    d->handshakeTrickling = trickle;
 }
 
 int ScriptedHttpsServer::handshakes() const

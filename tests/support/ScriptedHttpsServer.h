@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,12 +20,29 @@ struct RecordedRequest
     std::string query;  // the target after "?"
 };
 
+// Bytes sent a piece at a time, each piece after a pause.
+struct Trickle
+{
+    std::size_t piece = 0; // 0: all at once
+    std::chrono::milliseconds gap{0};
+};
+
 struct ScriptedReply
 {
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers; // sent in this order
     std::string body;
-    enum class Mode { Normal, Chunked, CloseAfterReply, CloseMidBody, NeverAnswer } mode = Mode::Normal;
+    std::string raw; // when set, sent exactly as it is in place of status, headers and body
+    enum class Mode {
+        Normal,
+        Chunked,
+        CloseAfterReply,
+        CloseMidBody,
+        NeverAnswer,
+        CloseOnRequest, // closes the connection when the request arrives, not one byte answered
+        SendThenHold,   // sends the reply, then neither reads nor closes until the client does
+    } mode = Mode::Normal;
+    Trickle trickle; // each piece its own TLS record
 
     static ScriptedReply xml(std::string body);
     static ScriptedReply withStatus(int code); // that status, empty body
@@ -45,6 +64,9 @@ public:
     void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler);
     std::vector<RecordedRequest> requests() const;
     void clearRequests();
+    // The server's handshake bytes on connections opened from now on, trickled
+    // below TLS (within its records).
+    void setHandshakeTrickle(Trickle trickle);
     int handshakes() const;
     int connections() const;
 

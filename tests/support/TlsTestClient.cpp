@@ -1,6 +1,7 @@
 #include "support/TlsTestClient.h"
 
 #include <boost/asio/connect.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
@@ -64,6 +65,7 @@ struct TlsTestClient::Impl
     }
 
     unsigned short port;
+    std::string sourceAddress;
     net::io_context ioc;
     ssl::context tls;
     std::unique_ptr<beast::ssl_stream<beast::tcp_stream>> stream;
@@ -87,10 +89,24 @@ std::string TlsTestClient::clientRequest(const std::string &target, unsigned sho
          + "\r\n";
 }
 
+void TlsTestClient::setSourceAddress(const std::string &address)
+{
+    d->sourceAddress = address;
+}
+
 bool TlsTestClient::connect()
 {
     d->stream = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(d->ioc, d->tls);
     d->buffer.clear();
+    if (!d->sourceAddress.empty()) {
+        beast::error_code ec;
+        tcp::socket &socket = beast::get_lowest_layer(*d->stream).socket();
+        socket.open(tcp::v4(), ec);
+        if (!ec)
+            socket.bind(tcp::endpoint(net::ip::make_address(d->sourceAddress), 0), ec);
+        if (ec)
+            return false;
+    }
     bool done = false;
     beast::error_code result;
     const tcp::endpoint endpoint(net::ip::make_address("127.0.0.1"), d->port);
@@ -162,6 +178,53 @@ bool TlsTestClient::closedByServer(std::chrono::milliseconds timeout)
     });
     // Anything but an error (data arriving) means the connection is still open.
     return d->runUntil(done, timeout) && result;
+}
+
+std::optional<std::size_t> TlsTestClient::sendTrickling(const std::string &bytes, std::chrono::milliseconds interval,
+                                                       std::chrono::milliseconds limit)
+{
+    if (!d->stream)
+        return std::nullopt;
+    bool done = false, closed = false;
+    std::size_t sent = 0;
+    net::steady_timer pause(d->ioc);
+    char scratch[256];
+    d->stream->async_read_some(net::buffer(scratch), [&](beast::error_code ec, std::size_t) {
+        closed = closed || ec; // data instead means the server took the request and answered
+        done = true;
+    });
+    std::function<void()> sendNext = [&] {
+        net::async_write(*d->stream, net::buffer(bytes.data() + sent, 1), [&](beast::error_code ec, std::size_t) {
+            if (ec) {
+                closed = done = true;
+                return;
+            }
+            if (++sent == bytes.size())
+                return; // the reply, or the end, comes through the pending read
+            pause.expires_after(interval);
+            pause.async_wait([&](beast::error_code waitError) {
+                if (!waitError && !done)
+                    sendNext();
+            });
+        });
+    };
+    if (!bytes.empty())
+        sendNext();
+    d->ioc.restart();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        d->ioc.run_one_for(deadline - std::chrono::steady_clock::now());
+    const bool endedByServer = closed;
+    const std::size_t sentBefore = sent;
+    // Nothing may still wait on the locals above when this returns.
+    pause.cancel();
+    beast::get_lowest_layer(*d->stream).close();
+    d->ioc.restart();
+    d->ioc.run_for(std::chrono::seconds(1));
+    d->stream.reset();
+    if (!endedByServer)
+        return std::nullopt;
+    return sentBefore;
 }
 
 ConcurrentOutcome runConcurrentGets(unsigned short port, int connections, const std::string &target)

@@ -23,6 +23,9 @@ public:
     explicit TlsTestClient(unsigned short port, bool asDesktopClient = false);
     ~TlsTestClient();
 
+    // Connect from this local address (one of 127.0.0.0/8) instead of the
+    // system's choice, to stand for a second client machine.
+    void setSourceAddress(const std::string &address);
     // TCP connection and TLS handshake.
     bool connect();
     // The request as the desktop client writes it: request line, Content-Type,
@@ -34,6 +37,12 @@ public:
     std::optional<TestReply> readReply(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // True when the server ends the connection within the timeout.
     bool closedByServer(std::chrono::milliseconds timeout);
+    // Sends the bytes one at a time, `interval` apart, as a slow or hostile
+    // client does. Returns how many were sent when the server ended the
+    // connection; nullopt when it was still open after `limit` or after the
+    // last byte. The connection is closed afterwards either way.
+    std::optional<std::size_t> sendTrickling(const std::string &bytes, std::chrono::milliseconds interval,
+                                             std::chrono::milliseconds limit);
 
     static std::string clientRequest(const std::string &target, unsigned short port);
 

@@ -1,6 +1,6 @@
 #include "dataview/widgets/TStringGrid.h"
 
-#include "dataview/widgets/StringGridModel.h"
+#include "dataview/StringGridModel.h"
 
 #include <QPainter>
 #include <QStyleOption>

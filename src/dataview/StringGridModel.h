@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 // The cells of a string grid, indexed like the desktop grid: cell(col, row),
@@ -10,15 +11,18 @@
 // header and grid row i + 1 as its row i, so the header row can never be
 // selected, scrolled away or edited.
 //
-// Rows are stored as one QStringList each, sized lazily: a row that was only
-// added holds no allocation until its first cell is written, so growing the
-// grid by one row costs the same at row 100 000 as at row 10.
+// A list may hold a hundred thousand rows, so each row keeps its cells in one
+// compact block (UTF-8 text with cell offsets) and a cell's QString is built
+// only when someone reads it. A row that was only added holds no allocation
+// until its first cell is written, so growing the grid by one row costs the
+// same at row 100 000 as at row 10.
 class StringGridModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
     explicit StringGridModel(QObject *parent = nullptr);
+    ~StringGridModel() override;
 
     // Grid interface (row 0 = header row). Reads outside the grid give an
     // empty text; writes outside it are ignored, as there is no cell to hold them.
@@ -42,8 +46,15 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    struct FreeBlock
+    {
+        void operator()(char *block) const noexcept;
+    };
+    // Null for a row whose cells are all empty; layout in StringGridModel.cpp.
+    using Row = std::unique_ptr<char[], FreeBlock>;
+
     bool contains(int col, int row) const;
 
-    std::vector<QStringList> m_rows;
+    std::vector<Row> m_rows;
     int m_colCount;
 };

@@ -1,20 +1,20 @@
-#include "dataview/widgets/StringGridModel.h"
+#include "PerCellStringModel.h"
 
 #include <algorithm>
 
-StringGridModel::StringGridModel(QObject *parent)
+PerCellStringModel::PerCellStringModel(QObject *parent)
     : QAbstractTableModel(parent)
     , m_rows(2)
     , m_colCount(5)
 {
 }
 
-bool StringGridModel::contains(int col, int row) const
+bool PerCellStringModel::contains(int col, int row) const
 {
     return col >= 0 && col < m_colCount && row >= 0 && row < gridRowCount();
 }
 
-QString StringGridModel::cell(int col, int row) const
+QString PerCellStringModel::cell(int col, int row) const
 {
     if (!contains(col, row))
         return {};
@@ -22,7 +22,7 @@ QString StringGridModel::cell(int col, int row) const
     return col < cells.size() ? cells.at(col) : QString();
 }
 
-void StringGridModel::setCell(int col, int row, const QString &text)
+void PerCellStringModel::setCell(int col, int row, const QString &text)
 {
     if (!contains(col, row))
         return;
@@ -39,7 +39,7 @@ void StringGridModel::setCell(int col, int row, const QString &text)
         emit dataChanged(index(row - 1, col), index(row - 1, col), {Qt::DisplayRole});
 }
 
-QStringList StringGridModel::rowCells(int row) const
+QStringList PerCellStringModel::rowCells(int row) const
 {
     if (row < 0 || row >= gridRowCount())
         return {};
@@ -49,7 +49,7 @@ QStringList StringGridModel::rowCells(int row) const
     return cells;
 }
 
-void StringGridModel::clearRow(int row)
+void PerCellStringModel::clearRow(int row)
 {
     if (row < 0 || row >= gridRowCount())
         return;
@@ -63,7 +63,7 @@ void StringGridModel::clearRow(int row)
         emit dataChanged(index(row - 1, 0), index(row - 1, m_colCount - 1), {Qt::DisplayRole});
 }
 
-void StringGridModel::setGridRowCount(int count)
+void PerCellStringModel::setGridRowCount(int count)
 {
     count = std::max(count, 1);
     const int old = gridRowCount();
@@ -78,7 +78,7 @@ void StringGridModel::setGridRowCount(int count)
     }
 }
 
-void StringGridModel::setGridColCount(int count)
+void PerCellStringModel::setGridColCount(int count)
 {
     count = std::max(count, 1);
     if (count > m_colCount) {
@@ -95,24 +95,24 @@ void StringGridModel::setGridColCount(int count)
     }
 }
 
-int StringGridModel::rowCount(const QModelIndex &parent) const
+int PerCellStringModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : gridRowCount() - 1;
 }
 
-int StringGridModel::columnCount(const QModelIndex &parent) const
+int PerCellStringModel::columnCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_colCount;
 }
 
-QVariant StringGridModel::data(const QModelIndex &index, int role) const
+QVariant PerCellStringModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
     return cell(index.column(), index.row() + 1);
 }
 
-QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant PerCellStringModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole)
         return {};
@@ -121,7 +121,7 @@ QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, i
     return section + 1;
 }
 
-Qt::ItemFlags StringGridModel::flags(const QModelIndex &index) const
+Qt::ItemFlags PerCellStringModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;

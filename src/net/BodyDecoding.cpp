@@ -1,6 +1,4 @@
-#include "net/RequestLine.h"
-
-#include "net/TIdHTTP.h"
+#include "net/BodyDecoding.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -91,66 +89,7 @@ QString metaCharset(const QByteArray &bytes)
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
-QByteArray sevenBit(const QString &text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar ch : text)
-        bytes += ch.unicode() < 0x80 ? char(ch.unicode()) : '?';
-    return bytes;
-}
-
 } // namespace
-
-RequestUrl splitUrl(const QString &url)
-{
-    RequestUrl parts;
-    const qsizetype schemeEnd = url.indexOf(QLatin1String("://"));
-    const qsizetype authorityStart = schemeEnd < 0 ? 0 : schemeEnd + 3;
-    qsizetype slash = url.indexOf(QLatin1Char('/'), authorityStart);
-    if (slash < 0)
-        slash = url.size();
-    const QString authority = url.mid(authorityStart, slash - authorityStart);
-    const qsizetype colon = authority.indexOf(QLatin1Char(':'));
-    parts.host = colon < 0 ? authority : authority.left(colon);
-    parts.portText = colon < 0 ? QString() : authority.mid(colon + 1);
-
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
-    const QString trimmed = parts.portText.trimmed();
-    if (digits.match(trimmed).hasMatch() && trimmed.toUInt() <= 65535)
-        parts.port = static_cast<quint16>(trimmed.toUInt());
-
-    QString target = slash < url.size() ? url.mid(slash) : QStringLiteral("/");
-    const qsizetype question = target.indexOf(QLatin1Char('?'));
-    if (question >= 0) {
-        const qsizetype hash = target.indexOf(QLatin1Char('#'), question);
-        if (hash >= 0)
-            target.truncate(hash); // a fragment is not sent
-    }
-    parts.target = target;
-    return parts;
-}
-
-QByteArray requestBytes(const RequestUrl &url, const TIdHTTPRequest &request, const QString &cookies)
-{
-    QString head = QStringLiteral("GET ") + url.target + QStringLiteral(" HTTP/1.1\r\n");
-    if (!request.ContentType().isEmpty()) {
-        head += QStringLiteral("Content-Type: ") + request.ContentType();
-        if (!request.CharSet().isEmpty())
-            head += QStringLiteral("; charset=") + request.CharSet();
-        head += QStringLiteral("\r\n");
-    }
-    QString host = QStringLiteral("Host: ") + url.host + QLatin1Char(':') + url.portText;
-    while (host.endsWith(QLatin1Char(' ')))
-        host.chop(1);
-    head += host + QStringLiteral("\r\n");
-    head += QStringLiteral("Accept: text/html, */*\r\n");
-    head += QStringLiteral("User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n");
-    if (!cookies.isEmpty())
-        head += QStringLiteral("Cookie: ") + cookies + QStringLiteral("\r\n");
-    head += QStringLiteral("\r\n");
-    return sevenBit(head);
-}
 
 QString decodeBody(const QByteArray &body, const QByteArray &contentType)
 {
@@ -177,25 +116,3 @@ QString decodeBody(const QByteArray &body, const QByteArray &contentType)
 }
 
 } // namespace net
-
-void TIdHTTPRequest::setContentType(const QString &type)
-{
-    m_contentType = type;
-    const QStringList parts = type.split(QLatin1Char(';'));
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QString param = parts[i].trimmed();
-        if (param.startsWith(QLatin1String("charset="), Qt::CaseInsensitive)) {
-            m_contentType = parts[0].trimmed();
-            m_charSet = param.mid(8).trimmed();
-            return;
-        }
-    }
-    const QString media = parts[0].trimmed().toLower();
-    if (!media.startsWith(QLatin1String("text/")))
-        return;
-    const QString subtype = media.mid(5);
-    m_charSet = (subtype == QLatin1String("xml") || subtype == QLatin1String("xml-external-parsed-entity")
-                 || subtype.endsWith(QLatin1String("+xml")))
-        ? QStringLiteral("us-ascii")
-        : QStringLiteral("ISO-8859-1");
-}
