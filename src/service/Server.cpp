@@ -175,7 +175,9 @@ private:
             return respond(Reply{unsigned(http::status::too_many_requests), {}}, keepAlive, *wait);
 
         // The request runs on a worker of the pool (the password check and the
-        // query); the reply comes back on this session's strand.
+        // query); the reply comes back on this session's strand. A session reads
+        // its next request only after that, so the pool's queue never holds more
+        // jobs than there are connections (--max-connections).
         m_context.pool->post([self = shared_from_this(), keepAlive,
                               target = std::string(request.target().data(), request.target().size())](Store &store) {
             Reply reply = self->m_context.handler.handle(store, target);
