@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
-  libboost1.81-dev libssl-dev openssl libinih-dev libicu-dev libsqlite3-dev
+  libboost1.81-dev libssl-dev openssl libicu-dev libsqlite3-dev
   postgresql-15 postgresql-client-15 libpq-dev
   fonts-dejavu-core fonts-liberation
   xvfb xauth poppler-utils unrtf curl

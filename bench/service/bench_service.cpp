@@ -211,17 +211,20 @@ bool runTool(const QString &program, const QStringList &arguments, QByteArray *o
 }
 
 // A service on an ephemeral port; 0 when it did not start.
-unsigned short startService(QProcess &service, const QString &db, const QString &dir, int connections)
+// The access log, a line per request, goes into a file (`output`): a pipe nobody reads would stall the service.
+unsigned short startService(QProcess &service, const QString &db, const QString &dir, const QString &output,
+                            int connections)
 {
     service.setWorkingDirectory(dir);
+    service.setStandardOutputFile(output, QIODevice::Truncate);
     service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
                   {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
                    "--login-failures", "1000"});
-    QByteArray out;
     const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
     for (int waited = 0; waited < 300; ++waited) {
-        service.waitForReadyRead(100);
-        out += service.readAllStandardOutput();
+        service.waitForFinished(100); // a pause that ends early if the service fails
+        QFile file(output);
+        const QByteArray out = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         const auto match = listening.match(QString::fromUtf8(out));
         if (match.hasMatch())
             return static_cast<unsigned short>(match.captured(1).toUInt());
@@ -312,9 +315,9 @@ int main(int argc, char **argv)
         QProcess sqlite, first, second;
         unsigned short ports[3] = {};
         if (status == 0) {
-            ports[0] = startService(sqlite, file, dir.path(), connections);
-            ports[1] = startService(first, pgUri, dir.path(), connections);
-            ports[2] = startService(second, pgUri, dir.path(), connections);
+            ports[0] = startService(sqlite, file, dir.path(), dir.filePath(QStringLiteral("sqlite.out")), connections);
+            ports[1] = startService(first, pgUri, dir.path(), dir.filePath(QStringLiteral("pg1.out")), connections);
+            ports[2] = startService(second, pgUri, dir.path(), dir.filePath(QStringLiteral("pg2.out")), connections);
             if (!ports[0] || !ports[1] || !ports[2])
                 status = 1;
         }

@@ -5,7 +5,13 @@
 #include "dataview/UPlivoraDaten.h"
 #include "output/PrintDataFileReader.h"
 
+#include "app/ScrollableWindow.h"
+
+#include <QCoreApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 void installFontSubstitutes()
 {
@@ -18,6 +24,7 @@ void installFontSubstitutes()
 void createPlivoraObjects()
 {
     FPlivora = new TFPlivora;
+    makeScrollable(FPlivora, FPlivora->size());
     output::installPrintDataFileReader(FPlivora->Print);
     FPlivoraDaten = new TFPlivoraDaten;
     FPlivoraDaten->Printing = &FPlivora->Print;
@@ -29,4 +36,17 @@ void destroyPlivoraObjects()
     delete FPlivoraCom;
     delete FPlivoraDaten;
     delete FPlivora;
+}
+
+QTranslator *installGermanTranslations()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
 }

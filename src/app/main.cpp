@@ -7,6 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     installFontSubstitutes();
+    installGermanTranslations();
     createPlivoraObjects();
     FPlivora->show();
     const int exitCode = QApplication::exec();

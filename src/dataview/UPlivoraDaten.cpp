@@ -1,6 +1,9 @@
 #include "dataview/UPlivoraDaten.h"
 
 #include "dataview/ListLoader.h"
+#include "dataview/ListStateText.h"
+#include "dataview/SheetKeys.h"
+#include "dataview/SheetLayout.h"
 #include "dataview/widgets/ColumnWidthFile.h"
 #include "dataview/widgets/TDateTimePicker.h"
 #include "dataview/widgets/TLabeledEdit.h"
@@ -18,6 +21,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -103,15 +107,32 @@ public:
     {
     }
 
-    void showLamp(dataview::Lamp colour) override { m_lamp->setPenColor(colourOf(colour)); }
-    void showCounter(const QString &text) override { m_counter->setText(text); }
+    void showLamp(dataview::Lamp colour) override
+    {
+        m_lamp->setPenColor(colourOf(colour));
+        m_lastLamp = colour;
+        if (m_changed)
+            m_changed();
+    }
+    void showCounter(const QString &text) override
+    {
+        m_counter->setText(text);
+        if (m_changed)
+            m_changed();
+    }
     void initSheet() override { m_initSheet(); }
     void processPendingMessages() override { QCoreApplication::processEvents(); }
+
+    // What the loader announced last, for the state in words.
+    dataview::Lamp lastLamp() const { return m_lastLamp; }
+    void onChange(std::function<void()> changed) { m_changed = std::move(changed); }
 
 private:
     TShape *m_lamp;
     TLabeledEdit *m_counter;
     std::function<void()> m_initSheet;
+    dataview::Lamp m_lastLamp = dataview::Lamp::Maroon;
+    std::function<void()> m_changed;
 };
 
 // A list's side of the exchange object, reached through FPlivoraCom when it
@@ -150,6 +171,16 @@ struct TFPlivoraDaten::Loading
     dataview::ListLoader<TBWKom> bewohner;
     dataview::ListLoader<TWaeKom> waesche;
     dataview::ListLoader<TWaschKom> wasch;
+
+    SheetControls &viewOf(Sheet sheet)
+    {
+        switch (sheet) {
+        case Sheet::Bewohner: return bewohnerView;
+        case Sheet::Waesche: return waescheView;
+        case Sheet::Wasch: break;
+        }
+        return waschView;
+    }
 };
 
 TFPlivoraDaten::TFPlivoraDaten(QWidget *parent)
@@ -158,6 +189,7 @@ TFPlivoraDaten::TFPlivoraDaten(QWidget *parent)
     createControls();
     m_loading = std::make_unique<Loading>(*this);
     FormCreate();
+    presentStates();
 }
 
 TFPlivoraDaten::~TFPlivoraDaten()
@@ -215,10 +247,10 @@ TShape *makeLamp(QWidget *sheet, int left, int top)
     return lamp;
 }
 
-TStringGrid *makeGrid(QWidget *sheet, int columns, int left, int top, int width, int height)
+TStringGrid *makeGrid(QWidget *sheet, const contract::ListContract &list, int left, int top, int width, int height)
 {
     auto *grid = new TStringGrid(sheet);
-    grid->setColCount(columns);
+    grid->setColCount(static_cast<int>(list.columns.size()));
     grid->setRowCount(2);
     grid->setGeometry(left, top, width, height);
     return grid;
@@ -260,6 +292,7 @@ struct ItemSheetLayout
     bool gridHasOwnFont;
     QString chargeCaption;
     int lampLeft, lampTop;
+    const contract::ListContract &list;
 };
 
 const ItemSheetLayout waescheLayout{
@@ -284,7 +317,7 @@ const ItemSheetLayout waescheLayout{
       {ItemControl::AusgVor, 638, 83, 638, 58},
       {ItemControl::Export, 1054, 85},
       {ItemControl::Drucken, 1157, 85}}},
-    580, false, QStringLiteral("LetzteCharge"), 1157, 1};
+    580, false, QStringLiteral("LetzteCharge"), 1157, 1, contract::items};
 
 const ItemSheetLayout waschLayout{
     {{{ItemControl::Laden, 1054, 32},
@@ -308,7 +341,7 @@ const ItemSheetLayout waschLayout{
       {ItemControl::AusgNach, 511, 84, 511, 59},
       {ItemControl::AusgVor, 638, 84, 638, 59},
       {ItemControl::Export, 1054, 86}}},
-    579, true, QStringLiteral("Charge"), 1157, 8};
+    579, true, QStringLiteral("Charge"), 1157, 8, contract::washes};
 
 // The window's members one item sheet fills.
 struct ItemSheetMembers
@@ -337,7 +370,7 @@ void layoutItemSheet(QWidget *sheet, const ItemSheetLayout &layout, const ItemSh
         QWidget *made = nullptr;
         switch (p.control) {
         case ItemControl::Grid:
-            m.grid = makeGrid(sheet, 15, p.left, p.top, 1354, layout.gridHeight);
+            m.grid = makeGrid(sheet, layout.list, p.left, p.top, 1354, layout.gridHeight);
             if (layout.gridHasOwnFont)
                 m.grid->setFont(tahoma(16));
             made = m.grid;
@@ -390,23 +423,153 @@ void TFPlivoraDaten::createControls()
     TabSheetBewohner = new QWidget;
     TabSheetWaesche = new QWidget;
     TabSheetWaschvorgaenge = new QWidget;
-    PageControlData->addTab(TabSheetBewohner, QStringLiteral("Träger"));
-    PageControlData->addTab(TabSheetWaesche, QStringLiteral("Wäsche"));
-    PageControlData->addTab(TabSheetWaschvorgaenge, QStringLiteral("Waschvorgänge"));
-
     createBewohnerSheet();
     createWaescheSheet();
     createWaschSheet();
+    // Each sheet scrolls inside its page and its grid follows the window.
+    for (Sheet sheet : {Sheet::Bewohner, Sheet::Waesche, Sheet::Wasch}) {
+        auto *area = new SheetScrollArea(sheetOf(sheet), PageControlData, PageControlData->size());
+        area->addStretching(gridOf(sheet));
+        PageControlData->addTab(area, captionOf(sheet));
+    }
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
     connectHandlers();
+    connectKeys();
+    describeControls();
+}
+
+QWidget *TFPlivoraDaten::sheetOf(Sheet sheet) const
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return TabSheetBewohner;
+    case Sheet::Waesche: return TabSheetWaesche;
+    case Sheet::Wasch: return TabSheetWaschvorgaenge;
+    }
+    return nullptr;
+}
+
+QString TFPlivoraDaten::captionOf(Sheet sheet)
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return QStringLiteral("Träger");
+    case Sheet::Waesche: return QStringLiteral("Wäsche");
+    case Sheet::Wasch: return QStringLiteral("Waschvorgänge");
+    }
+    return {};
+}
+
+void TFPlivoraDaten::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The page control keeps its design margins to the window's edges.
+    constexpr int left = 8, top = 20, right = 1383 - 8 - 1368, bottom = 761 - 20 - 733;
+    PageControlData->setGeometry(left, top, std::max(0, width() - left - right),
+                                 std::max(0, height() - top - bottom));
+}
+
+void TFPlivoraDaten::connectKeys()
+{
+    using dataview::SheetKeyTargets;
+    m_keys = new dataview::SheetKeys(
+        this, PageControlData,
+        {SheetKeyTargets{BitBtnBewLaden, BitBtnBewExport, BitBtnBewDrucken,
+                         {LabeledEditBewNr, LabeledEditBewVorname, LabeledEditBewName, LabeledEditWohnbereich}},
+         SheetKeyTargets{BitBtnWaeLaden, BitBtnWaeExport, BitBtnWaeDrucken,
+                         {LabeledEditWaeWaescheID, LabeledEditWaeBewNr, LabeledEditWaeVorname, LabeledEditWaeName,
+                          LabeledEditWaeArtikel, LabeledEditWaeLetzteCharge, LabeledEditWaeGroesse,
+                          LabeledEditWaeMaxWasch, LabeledEditWaeAnzWasch, DateTimePickerWAEAngNach,
+                          DateTimePickerWAEAngVor, DateTimePickerWAEEingNach, DateTimePickerWAEEingVor,
+                          DateTimePickerWAEAusgNach, DateTimePickerWAEAusgVor}},
+         SheetKeyTargets{BitBtnWaschLaden, BitBtnWaschExport, BitBtnWaschDruck,
+                         {LabeledEditWaschWaescheID, LabeledEditWaschBewNr, LabeledEditWaschVorname,
+                          LabeledEditWaschName, LabeledEditWaschArtikel, LabeledEditWaschCharge,
+                          LabeledEditWaschGroesse, LabeledEditWaschMaxWasch, LabeledEditWaschAnzWasch,
+                          DateTimePickerWaschAngNach, DateTimePickerWaschAngVor, DateTimePickerWaschEingNach,
+                          DateTimePickerWaschEingVor, DateTimePickerWaschAusgNach, DateTimePickerWaschAusgVor}}});
+}
+
+void TFPlivoraDaten::describeControls()
+{
+    // Pickers and grids are named by the labels a sighted user reads.
+    const std::pair<QLabel *, TDateTimePicker *> pickers[] = {
+        {Label7, DateTimePickerWAEAngNach},  {Label8, DateTimePickerWAEAngVor},
+        {Label9, DateTimePickerWAEEingNach}, {Label10, DateTimePickerWAEEingVor},
+        {Label11, DateTimePickerWAEAusgNach}, {Label12, DateTimePickerWAEAusgVor},
+        {Label1, DateTimePickerWaschAngNach}, {Label2, DateTimePickerWaschAngVor},
+        {Label3, DateTimePickerWaschEingNach}, {Label4, DateTimePickerWaschEingVor},
+        {Label5, DateTimePickerWaschAusgNach}, {Label6, DateTimePickerWaschAusgVor}};
+    for (const auto &[label, picker] : pickers) {
+        label->setBuddy(picker);
+        picker->setAccessibleName(label->text());
+    }
+    for (Sheet sheet : {Sheet::Bewohner, Sheet::Waesche, Sheet::Wasch}) {
+        gridOf(sheet)->setAccessibleName(QStringLiteral("Liste „%1“").arg(captionOf(sheet)));
+        counterOf(sheet)->setAccessibleName(counterOf(sheet)->labelCaption());
+        lampOf(sheet)->setAccessibleName(QStringLiteral("Ladezustand"));
+    }
+}
+
+TLabeledEdit *TFPlivoraDaten::counterOf(Sheet sheet) const
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return DatenBew;
+    case Sheet::Waesche: return DatenWae;
+    case Sheet::Wasch: return DatenWasch;
+    }
+    return nullptr;
+}
+
+QString TFPlivoraDaten::exportFileOf(Sheet sheet)
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return QStringLiteral("Bewohner.csv");
+    case Sheet::Waesche: return QStringLiteral("Wäsche.csv");
+    case Sheet::Wasch: return QStringLiteral("Waschevorgänge.csv");
+    }
+    return {};
+}
+
+QString TFPlivoraDaten::printDataFileOf(Sheet sheet)
+{
+    switch (sheet) {
+    case Sheet::Bewohner: return PrintComponents::bewohner.dataFile;
+    case Sheet::Waesche: return PrintComponents::waesche.dataFile;
+    case Sheet::Wasch: return PrintComponents::waschVG.dataFile;
+    }
+    return {};
+}
+
+void TFPlivoraDaten::presentStates()
+{
+    const std::array<QPushButton *, 3> exports{BitBtnBewExport, BitBtnWaeExport, BitBtnWaschExport};
+    const std::array<QPushButton *, 3> prints{BitBtnBewDrucken, BitBtnWaeDrucken, BitBtnWaschDruck};
+    const std::array<const bool *, 3> ended{&NoMoreBew, &NoMoreWae, &NoMoreWasch};
+    for (Sheet sheet : {Sheet::Bewohner, Sheet::Waesche, Sheet::Wasch}) {
+        const int i = pageIndexOf(sheet);
+        auto facts = [this, sheet, ended = ended[i]] {
+            dataview::ListStateFacts f;
+            f.lamp = m_loading->viewOf(sheet).lastLamp();
+            f.paused = isPaused(sheet);
+            f.ended = *ended;
+            f.rowsPlaced = std::max(0, gridOf(sheet)->rowCount() - 2);
+            f.exportPath = QDir::toNativeSeparators(QDir::current().absoluteFilePath(exportFileOf(sheet)));
+            f.printDataPath = QDir::toNativeSeparators(QDir::current().absoluteFilePath(printDataFileOf(sheet)));
+            return f;
+        };
+        auto *presenter = new dataview::ListStatePresenter({lampOf(sheet), counterOf(sheet), exports[i], prints[i]},
+                                                           std::move(facts), this);
+        m_loading->viewOf(sheet).onChange([presenter] { presenter->refresh(); });
+        presenter->refresh();
+        m_presenters[i] = presenter;
+    }
 }
 
 void TFPlivoraDaten::createBewohnerSheet()
 {
     QWidget *s = TabSheetBewohner;
-    StringGridBewohner = makeGrid(s, 6, 3, 61, 1354, 635);
+    StringGridBewohner = makeGrid(s, contract::wearers, 3, 61, 1354, 635);
     StringGridBewohner->setFont(tahoma(16));
     DatenBew = makeCounter(s, 855, 25);
     LabeledEditBewNr = makeEdit(s, QStringLiteral("TraegerNr"), 8, 28);
@@ -600,8 +763,10 @@ void TFPlivoraDaten::FormClose()
 void TFPlivoraDaten::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) // a restore from the task bar is no new show
+    if (!event->spontaneous()) { // a restore from the task bar is no new show
+        const platform::MessageOwner owner(this);
         platform::runGuarded([this] { FormShow(); });
+    }
 }
 
 void TFPlivoraDaten::hideEvent(QHideEvent *event)
@@ -754,21 +919,12 @@ void TFPlivoraDaten::WaschButtonControl(bool Status)
 
 void TFPlivoraDaten::exportSheet(Sheet sheet)
 {
-    QString file;
+    const QString file = exportFileOf(sheet);
     std::function<void(bool)> buttonControl;
     switch (sheet) {
-    case Sheet::Bewohner:
-        file = QStringLiteral("Bewohner.csv");
-        buttonControl = [this](bool on) { BewButtonControl(on); };
-        break;
-    case Sheet::Waesche:
-        file = QStringLiteral("Wäsche.csv");
-        buttonControl = [this](bool on) { WaeButtonControl(on); };
-        break;
-    case Sheet::Wasch:
-        file = QStringLiteral("Waschevorgänge.csv");
-        buttonControl = [this](bool on) { WaschButtonControl(on); };
-        break;
+    case Sheet::Bewohner: buttonControl = [this](bool on) { BewButtonControl(on); }; break;
+    case Sheet::Waesche: buttonControl = [this](bool on) { WaeButtonControl(on); }; break;
+    case Sheet::Wasch: buttonControl = [this](bool on) { WaschButtonControl(on); }; break;
     }
     buttonControl(false);
     try {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 class QLabel;
@@ -15,6 +16,10 @@ class TLabeledEdit;
 class TShape;
 class TStringGrid;
 class PrintComponents;
+namespace dataview {
+class ListStatePresenter;
+class SheetKeys;
+} // namespace dataview
 
 // The data window: three sheets, each a filtered list that the timer loads
 // chunk by chunk into its grid.
@@ -141,6 +146,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     // The loaders of the three lists with the exchange sides and sheet views they talk to.
@@ -157,8 +163,18 @@ private:
     void initSheet(Sheet sheet);
     void exportSheet(Sheet sheet);
     void resetPickers(TDateTimePicker *const (&pickers)[6]);
+    QWidget *sheetOf(Sheet sheet) const;
+    TLabeledEdit *counterOf(Sheet sheet) const;
+    static QString captionOf(Sheet sheet);
+    static QString exportFileOf(Sheet sheet);
+    static QString printDataFileOf(Sheet sheet);
+    void connectKeys();
+    void describeControls();
+    void presentStates();
 
     std::unique_ptr<Loading> m_loading;
+    dataview::SheetKeys *m_keys = nullptr;
+    std::array<dataview::ListStatePresenter *, 3> m_presenters{};
 };
 
 extern TFPlivoraDaten *FPlivoraDaten;

@@ -2,6 +2,7 @@
 
 #include <QDomDocument>
 #include <QStringList>
+#include <QXmlStreamReader>
 
 struct XmlDocumentData
 {
@@ -37,6 +38,37 @@ QString sourceLine(const QString &text, int lineNumber)
     if (line.endsWith(QLatin1Char('\r')))
         line.chop(1);
     return line.left(40);
+}
+
+QString parseErrorMessage(const QString &reason, int line, const QString &source)
+{
+    // Laid out as "%s%s%s: %d%s%s": reason, CRLF, "Zeile", line number, CRLF, source line.
+    const QString crlf = QStringLiteral("\r\n");
+    return reason + crlf + QStringLiteral("Zeile") + QStringLiteral(": ") + QString::number(line) + crlf
+        + sourceLine(source, line);
+}
+
+// A table reply needs three levels. The DOM parser's time grows with the square
+// of the nesting depth, so a hostile reply nested 100 000 deep would freeze the
+// window for minutes; one linear pass refuses it before any node is built.
+constexpr int maxNestingDepth = 64;
+
+void refuseDeepNesting(const QString &source)
+{
+    QXmlStreamReader reader(source);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (++depth > maxNestingDepth)
+                throw EDOMParseError(parseErrorMessage(
+                    QStringLiteral("Elemente sind tiefer als %1 Ebenen verschachtelt").arg(maxNestingDepth),
+                    static_cast<int>(reader.lineNumber()), source));
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    // A malformed text is left to the DOM parser, whose reason texts the messages carry.
 }
 
 } // namespace
@@ -128,15 +160,13 @@ void XmlDocument::LoadFromXML(const QString &text)
 
     // No namespace processing: names are matched as written, and a prefix only
     // adds the local-name match of ChildNodes. External entities are never fetched.
+    refuseDeepNesting(source);
     QDomDocument parsed;
     QString reason;
     int line = 0;
     int column = 0;
     if (!parsed.setContent(source, false, &reason, &line, &column)) {
-        // Laid out as "%s%s%s: %d%s%s": reason, CRLF, "Zeile", line number, CRLF, source line.
-        const QString crlf = QStringLiteral("\r\n");
-        throw EDOMParseError(reason + crlf + QStringLiteral("Zeile") + QStringLiteral(": ")
-                             + QString::number(line) + crlf + sourceLine(source, line));
+        throw EDOMParseError(parseErrorMessage(reason, line, source));
     }
     d->dom = parsed;
     d->active = true;

@@ -151,7 +151,7 @@ bool ensureSelfSignedCertificate(const std::string &certificatePath, const std::
     // Key first: a certificate on disk always has its key beside it.
     writeFileAtomically(keyPath, pemText(keyPem.get()), 0600);
     try {
-        writeFileAtomically(certificatePath, pemText(certPem.get()), 0644);
+        writeFileAtomically(certificatePath, pemText(certPem.get()), 0600);
     } catch (...) {
         ::unlink(keyPath.c_str());
         throw;

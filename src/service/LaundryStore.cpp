@@ -9,7 +9,8 @@ namespace service {
 
 namespace {
 
-const char *const schemaSql = R"sql(
+// Version 1: the tables as the first release made them, without a version record.
+const char *const schemaVersion1Sql = R"sql(
 CREATE TABLE IF NOT EXISTS customer (
     number     TEXT    NOT NULL PRIMARY KEY,
     salt       BLOB    NOT NULL,
@@ -55,6 +56,10 @@ CREATE TABLE IF NOT EXISTS wash_process (
     FOREIGN KEY (customer, waesche_id) REFERENCES item(customer, waesche_id)
 ) WITHOUT ROWID;
 )sql";
+
+// Version 2: the key of a wash process on import, the item and its pass number.
+const char *const schemaVersion2Sql =
+    "CREATE UNIQUE INDEX IF NOT EXISTS wash_process_pass ON wash_process (customer, waesche_id, anz_eingang)";
 
 // A row without a date is kept by every date range: an item not yet received
 // or dispatched cannot be said to fall outside it.
@@ -177,9 +182,56 @@ LaundryStore::LaundryStore(const std::string &path, SqliteDatabase::Mode mode)
     m_db.exec("PRAGMA foreign_keys = ON");
 }
 
+int LaundryStore::schemaVersion()
+{
+    SqliteStatement table(m_db, "SELECT name FROM sqlite_schema WHERE type = 'table'"
+                                " AND name IN ('schema_version', 'customer') ORDER BY name DESC");
+    if (!table.step())
+        return 0; // empty
+    if (table.text(0) != "schema_version")
+        return 1; // made before the version was recorded
+    SqliteStatement version(m_db, "SELECT version FROM schema_version");
+    if (!version.step())
+        throw EDatabaseError(QStringLiteral("The database's table schema_version is empty"));
+    return static_cast<int>(version.integer(0));
+}
+
 void LaundryStore::createSchema()
 {
-    m_db.exec(schemaSql);
+    // Inside a caller's transaction a savepoint; alone, a write transaction from the start.
+    const bool alone = sqlite3_get_autocommit(m_db.handle()) != 0;
+    m_db.exec(alone ? "BEGIN IMMEDIATE" : "SAVEPOINT plv_schema");
+    try {
+        int version = schemaVersion();
+        if (version > currentSchemaVersion)
+            throw EDatabaseError(QStringLiteral("The database has schema version %1; this program knows up to %2."
+                                                " Use a newer plivora-service.")
+                                     .arg(version)
+                                     .arg(currentSchemaVersion));
+        const int found = version;
+        if (version < 1) {
+            m_db.exec(schemaVersion1Sql);
+            version = 1;
+        }
+        if (version < 2) {
+            m_db.exec(schemaVersion2Sql);
+            version = 2;
+        }
+        if (found < 2) {
+            m_db.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+            m_db.exec("DELETE FROM schema_version");
+            SqliteStatement record(m_db, "INSERT INTO schema_version (version) VALUES (:version)");
+            record.bind(":version", std::int64_t{version});
+            record.step();
+        }
+        m_db.exec(alone ? "COMMIT" : "RELEASE plv_schema");
+    } catch (...) {
+        if (alone)
+            sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        else
+            sqlite3_exec(m_db.handle(), "ROLLBACK TO plv_schema; RELEASE plv_schema", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 SqliteStatement &LaundryStore::statement(Slot slot)
@@ -312,6 +364,142 @@ std::vector<Row> LaundryStore::washChunk(std::string_view customer, std::int64_t
                                          int limit)
 {
     return laundryChunk(WashChunk, customer, after, filter, limit, contract::washes);
+}
+
+namespace {
+
+[[noreturn]] void failOn(int line, const QString &what)
+{
+    throw EImportError(QStringLiteral("line %1: %2").arg(line).arg(what));
+}
+
+QString q(std::string_view text)
+{
+    return QStringLiteral("\"%1\"").arg(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+bool found(SqliteStatement &s)
+{
+    const bool row = s.step();
+    s.reset();
+    return row;
+}
+
+} // namespace
+
+ImportCounts LaundryStore::importRecords(std::string_view customer, const ImportRecords &records)
+{
+    SqliteTransaction transaction(m_db);
+    if (!passwordOf(customer))
+        throw EImportError(QStringLiteral("customer %1 does not exist; add it with --add-customer first")
+                               .arg(q(customer)));
+    ImportCounts counts;
+    const auto count = [&counts](bool existed) { ++(existed ? counts.replaced : counts.added); };
+
+    if (const auto *wearers = std::get_if<std::vector<ImportedWearer>>(&records)) {
+        SqliteStatement exists(m_db, "SELECT 1 FROM wearer WHERE customer = :customer AND traeger_nr = :nr");
+        SqliteStatement upsert(
+            m_db, "INSERT INTO wearer (customer, traeger_nr, name, vorname, zimmernummer, liefer_adr_id, wohnbereich)"
+                  " VALUES (:customer, :nr, :name, :vorname, :zimmer, :adr, :wb)"
+                  " ON CONFLICT (customer, traeger_nr) DO UPDATE SET name = excluded.name,"
+                  " vorname = excluded.vorname, zimmernummer = excluded.zimmernummer,"
+                  " liefer_adr_id = excluded.liefer_adr_id, wohnbereich = excluded.wohnbereich");
+        for (const ImportedWearer &w : *wearers) {
+            exists.bind(":customer", customer);
+            exists.bind(":nr", w.number);
+            count(found(exists));
+            upsert.bind(":customer", customer);
+            upsert.bind(":nr", w.number);
+            upsert.bind(":name", asView(w.surname));
+            upsert.bind(":vorname", asView(w.firstName));
+            upsert.bind(":zimmer", asView(w.room));
+            upsert.bind(":adr", w.deliveryAddress);
+            upsert.bind(":wb", asView(w.livingArea));
+            upsert.step();
+            upsert.reset();
+        }
+    } else if (const auto *items = std::get_if<std::vector<ImportedItem>>(&records)) {
+        SqliteStatement wearerExists(m_db, "SELECT 1 FROM wearer WHERE customer = :customer AND traeger_nr = :nr");
+        SqliteStatement exists(m_db, "SELECT 1 FROM item WHERE customer = :customer AND waesche_id = :id");
+        SqliteStatement upsert(
+            m_db, "INSERT INTO item (customer, waesche_id, traeger_nr, art_nr, artikel, ort, anz_eingang, angelegt,"
+                  " eingang, ausgang, letzte_charge, groesse, max_wasch)"
+                  " VALUES (:customer, :id, :nr, :art_nr, :artikel, :ort, :anz, :angelegt, :eingang, :ausgang,"
+                  " :charge, :groesse, :max)"
+                  " ON CONFLICT (customer, waesche_id) DO UPDATE SET traeger_nr = excluded.traeger_nr,"
+                  " art_nr = excluded.art_nr, artikel = excluded.artikel, ort = excluded.ort,"
+                  " anz_eingang = excluded.anz_eingang, angelegt = excluded.angelegt, eingang = excluded.eingang,"
+                  " ausgang = excluded.ausgang, letzte_charge = excluded.letzte_charge,"
+                  " groesse = excluded.groesse, max_wasch = excluded.max_wasch");
+        for (const ImportedItem &it : *items) {
+            wearerExists.bind(":customer", customer);
+            wearerExists.bind(":nr", it.wearer);
+            if (!found(wearerExists))
+                failOn(it.line, QStringLiteral("TraegerNr %1 is no wearer of customer %2; import the wearers first")
+                                    .arg(it.wearer)
+                                    .arg(q(customer)));
+            exists.bind(":customer", customer);
+            exists.bind(":id", asView(it.id));
+            count(found(exists));
+            upsert.bind(":customer", customer);
+            upsert.bind(":id", asView(it.id));
+            upsert.bind(":nr", it.wearer);
+            upsert.bind(":art_nr", asView(it.articleNumber));
+            upsert.bind(":artikel", asView(it.article));
+            upsert.bind(":ort", asView(it.location));
+            upsert.bind(":anz", it.receipts);
+            bindOptional(upsert, ":angelegt", it.created);
+            bindOptional(upsert, ":eingang", it.received);
+            bindOptional(upsert, ":ausgang", it.dispatched);
+            upsert.bind(":charge", asView(it.lastBatch));
+            upsert.bind(":groesse", asView(it.size));
+            upsert.bind(":max", it.maxWashes);
+            upsert.step();
+            upsert.reset();
+        }
+    } else {
+        const auto &washes = std::get<std::vector<ImportedWash>>(records);
+        SqliteStatement itemExists(m_db, "SELECT 1 FROM item WHERE customer = :customer AND waesche_id = :id");
+        SqliteStatement existing(m_db, "SELECT wash_id FROM wash_process"
+                                       " WHERE customer = :customer AND waesche_id = :id AND anz_eingang = :pass");
+        SqliteStatement lastId(m_db, "SELECT coalesce(max(wash_id), 0) FROM wash_process WHERE customer = :customer");
+        SqliteStatement insert(m_db, "INSERT INTO wash_process (customer, wash_id, waesche_id, anz_eingang, eingang,"
+                                     " ausgang, charge) VALUES (:customer, :wash, :id, :pass, :eingang, :ausgang, :charge)");
+        SqliteStatement update(m_db, "UPDATE wash_process SET eingang = :eingang, ausgang = :ausgang, charge = :charge"
+                                     " WHERE customer = :customer AND wash_id = :wash");
+        lastId.bind(":customer", customer);
+        lastId.step();
+        std::int64_t nextId = lastId.integer(0) + 1; // new passes follow, in the file's order
+        lastId.reset();
+        for (const ImportedWash &w : washes) {
+            itemExists.bind(":customer", customer);
+            itemExists.bind(":id", asView(w.itemId));
+            if (!found(itemExists))
+                failOn(w.line, QStringLiteral("WaescheID %1 is no laundry item of customer %2; import the items first")
+                                   .arg(q(w.itemId), q(customer)));
+            existing.bind(":customer", customer);
+            existing.bind(":id", asView(w.itemId));
+            existing.bind(":pass", w.pass);
+            const bool existed = existing.step();
+            const std::int64_t id = existed ? existing.integer(0) : nextId++;
+            existing.reset();
+            count(existed);
+            SqliteStatement &write = existed ? update : insert;
+            write.bind(":customer", customer);
+            write.bind(":wash", id);
+            if (!existed) {
+                write.bind(":id", asView(w.itemId));
+                write.bind(":pass", w.pass);
+            }
+            bindOptional(write, ":eingang", w.received);
+            bindOptional(write, ":ausgang", w.dispatched);
+            write.bind(":charge", asView(w.batch));
+            write.step();
+            write.reset();
+        }
+    }
+    transaction.commit();
+    return counts;
 }
 
 std::string LaundryStore::chunkQueryPlan(ListKind list)

@@ -16,7 +16,9 @@ struct PasswordHash
     int iterations = 0;
 };
 
-inline constexpr int defaultPbkdf2Iterations = 210000;
+// The work factor of new hashes for PBKDF2-HMAC-SHA256. Each hash keeps its
+// own count, so hashes made with an older, smaller figure still verify.
+inline constexpr int defaultPbkdf2Iterations = 600000;
 
 PasswordHash hashPassword(std::string_view password, int iterations = defaultPbkdf2Iterations);
 // Constant-time comparison of the derived digest.

@@ -2,6 +2,7 @@
 
 #include "service/AddressLimits.h"
 #include "service/Certificate.h"
+#include "service/QueryString.h"
 #include "service/RequestHandler.h"
 #include "service/ServiceLog.h"
 #include "service/StorePool.h"
@@ -152,6 +153,7 @@ private:
 
     void onRead(beast::error_code ec, std::size_t)
     {
+        m_requestStart = std::chrono::steady_clock::now();
         if (ec == http::error::end_of_stream)
             return close();
         if (ec == http::error::header_limit)
@@ -189,6 +191,9 @@ private:
 
     void answer(Reply reply, bool keepAlive)
     {
+        // The parser still holds the request: the next one is read only after this reply.
+        if (reply.status == unsigned(http::status::unauthorized))
+            warnFailedLogin(m_parser->get().target());
         if (reply.status == unsigned(http::status::unauthorized)
             && m_context.loginThrottle.recordFailure(m_address, LoginThrottle::Clock::now())) {
             const LoginThrottle &throttle = m_context.loginThrottle;
@@ -199,9 +204,43 @@ private:
         respond(std::move(reply), keepAlive);
     }
 
+    void warnFailedLogin(beast::string_view target)
+    {
+        const auto query = QueryParameters::fromTarget(std::string_view(target.data(), target.size()));
+        const std::string *customer = query ? query->value("USER") : nullptr;
+        logLine("warning: failed login for customer \"" + loggable(customer ? *customer : std::string_view{}, 64)
+                + "\" from " + m_address);
+    }
+
+    // Method and path of the request being answered, "-" for what was not read;
+    // the query stays out of the log, as it holds the password.
+    void noteRequestForLog()
+    {
+        m_logMethod = m_logPath = "-";
+        if (!m_parser || !m_parser->is_header_done())
+            return;
+        const auto &request = m_parser->get();
+        const auto method = request.method_string();
+        m_logMethod = loggable(std::string_view(method.data(), method.size()), 16);
+        const std::string_view target(request.target().data(), request.target().size());
+        m_logPath = loggable(target.substr(0, target.find('?')));
+    }
+
+    // Time, client address, method, path, status, body bytes, microseconds.
+    void writeAccessLog(std::size_t bodyBytes)
+    {
+        const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::steady_clock::now() - m_requestStart)
+                                .count();
+        accessLogLine(isoUtcTime(std::chrono::system_clock::now()) + " " + m_address + " " + m_logMethod + " "
+                      + m_logPath + " " + std::to_string(m_response.result_int()) + " " + std::to_string(bodyBytes)
+                      + " " + std::to_string(micros));
+    }
+
     // The one place a response is made, so every status goes out with the same fields.
     void respond(Reply reply, bool keepAlive, std::optional<std::chrono::seconds> retryAfter = std::nullopt)
     {
+        noteRequestForLog();
         m_response = {};
         m_response.result(reply.status);
         m_response.version(11);
@@ -224,6 +263,7 @@ private:
 
     void onWrite(beast::error_code ec, std::size_t)
     {
+        writeAccessLog(ec ? 0 : m_response.body().size());
         if (ec)
             return fail(ec, "writing a response");
         if (!m_response.keep_alive())
@@ -247,6 +287,8 @@ private:
     beast::flat_buffer m_buffer{headerLimit + bodyLimit};
     std::optional<http::request_parser<http::string_body>> m_parser;
     http::response<http::string_body> m_response;
+    std::chrono::steady_clock::time_point m_requestStart;
+    std::string m_logMethod, m_logPath;
 };
 
 } // namespace

@@ -1,6 +1,13 @@
 #include "service/ServiceOptions.h"
 
+#include <boost/property_tree/ini_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -109,7 +116,7 @@ struct Option
     std::string_view name;
     // Reads the option's value into the options; the message when it is wrong.
     std::optional<std::string> (*apply)(ArgumentReader &, ServiceOptions &);
-    bool demoSize = false;
+    enum Role { Action, Setting, DemoSize } role = Action;
 };
 
 const Option options[] = {
@@ -121,47 +128,59 @@ const Option options[] = {
          o.help = true;
          return std::nullopt;
      }},
-    {"--host", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.host); }},
-    {"--port", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.port, 0, maxPort); }},
-    {"--db", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.databasePath); }},
-    {"--cert", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.certificatePath); }},
-    {"--key", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.keyPath); }},
-    {"--threads", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.threads, 1, maxThreads); }},
+    {"--host", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.host); }, Option::Setting},
+    {"--port", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.port, 0, maxPort); }, Option::Setting},
+    {"--db", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.databasePath); }, Option::Setting},
+    {"--cert", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.certificatePath); }, Option::Setting},
+    {"--key", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.keyPath); }, Option::Setting},
+    {"--threads", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.threads, 1, maxThreads); }, Option::Setting},
     {"--max-connections",
-     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.maxConnections, 1, maxConnectionsLimit); }},
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.maxConnections, 1, maxConnectionsLimit); }, Option::Setting},
     {"--max-per-address",
      [](ArgumentReader &a, ServiceOptions &o) {
          return a.number(o.maxConnectionsPerAddress, 1, maxConnectionsLimit);
-     }},
+     }, Option::Setting},
     {"--idle-timeout",
-     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.idleTimeoutSeconds, 1, maxTimeoutSeconds); }},
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.idleTimeoutSeconds, 1, maxTimeoutSeconds); }, Option::Setting},
     {"--header-timeout",
-     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.headerTimeoutSeconds, 1, maxTimeoutSeconds); }},
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.headerTimeoutSeconds, 1, maxTimeoutSeconds); }, Option::Setting},
     {"--login-failures",
-     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.loginFailureLimit, 1, maxLoginFailures); }},
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.loginFailureLimit, 1, maxLoginFailures); }, Option::Setting},
     {"--login-window",
-     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.loginWindowSeconds, 1, maxLoginWindowSeconds); }},
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.loginWindowSeconds, 1, maxLoginWindowSeconds); }, Option::Setting},
     {"--init-demo", [](ArgumentReader &, ServiceOptions &o) -> std::optional<std::string> {
          o.initDemo = true;
          return std::nullopt;
      }},
     {"--customers",
      [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.demoSizes.customers, 1, maxDemoCustomers); },
-     true},
+     Option::DemoSize},
     {"--wearers", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.demoSizes.wearers, 0, maxDemoWearers); },
-     true},
+     Option::DemoSize},
     {"--items", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.demoSizes.items, 0, maxDemoItems); },
-     true},
+     Option::DemoSize},
     {"--washes", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.demoSizes.washes, 0, maxDemoWashes); },
-     true},
-    {"--add-customer",
+     Option::DemoSize},
+    {"--add-customer", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.addCustomer.emplace()); }},
+    {"--version", [](ArgumentReader &, ServiceOptions &o) -> std::optional<std::string> {
+         o.version = true;
+         return std::nullopt;
+     }},
+    {"--config", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.configPath); }},
+    {"--import",
      [](ArgumentReader &a, ServiceOptions &o) -> std::optional<std::string> {
          const auto values = a.separateValues(2);
          if (!values)
-             return "Option --add-customer needs a customer number and a password";
-         o.addCustomer.emplace((*values)[0], (*values)[1]);
+             return "Option --import needs a list (wearers, items or washes) and a file";
+         o.importKind = importKindFromName((*values)[0]);
+         if (!o.importKind)
+             return "Option --import takes wearers, items or washes, not \"" + (*values)[0] + "\"";
+         o.importFile = (*values)[1];
+         if (o.importFile.empty())
+             return "Option --import needs a file";
          return std::nullopt;
      }},
+    {"--customer", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.importCustomer); }},
 };
 
 // What no single option can check: options that belong together or exclude each other.
@@ -169,16 +188,16 @@ std::optional<std::string> checkCombination(const ServiceOptions &o, bool demoSi
 {
     if (demoSizeGiven && !o.initDemo)
         return "The demo sizes belong to --init-demo";
-    if (o.initDemo && o.addCustomer)
-        return "--init-demo and --add-customer do not go together";
+    if (int(o.initDemo) + int(o.addCustomer.has_value()) + int(o.importKind.has_value()) > 1)
+        return "--init-demo, --add-customer and --import do not go together";
+    if (o.importKind.has_value() != !o.importCustomer.empty())
+        return "--import and --customer go together";
     if (o.demoSizes.items > 0 && o.demoSizes.wearers == 0)
         return "Laundry items need at least one wearer";
     if (o.demoSizes.washes > 0 && o.demoSizes.items == 0)
         return "Wash processes need at least one laundry item";
     if (o.certificatePath.empty() != o.keyPath.empty())
         return "--cert and --key go together";
-    if (o.addCustomer && o.addCustomer->first.empty())
-        return "The customer number must not be empty";
     return std::nullopt;
 }
 
@@ -186,19 +205,22 @@ std::optional<std::string> checkCombination(const ServiceOptions &o, bool demoSi
 
 std::string serviceUsage()
 {
-    return "Usage: plivora-service [options]\n"
+    return "Usage: plivora-service [--config FILE] [options]\n"
            "       plivora-service --init-demo [--db PATH|URI] [--customers N] [--wearers N] [--items N] [--washes N]\n"
-           "       plivora-service --add-customer NUMBER PASSWORD [--db PATH|URI]\n"
+           "       plivora-service --add-customer NUMBER [--db PATH|URI]   (the password on standard input)\n"
+           "       plivora-service --import wearers|items|washes FILE --customer NUMBER [--db PATH|URI]\n"
            "\n"
            "The laundry web service of the Plivora client, HTTPS/1.1 on a local address.\n"
            "\n"
            "Options:\n"
+           "  --config FILE         read the settings below from an INI file (\"port = 8443\");\n"
+           "                        options on the command line override it\n"
            "  --host ADDRESS        address to listen on (default 127.0.0.1)\n"
            "  --port N              port to listen on, 0 for any free one (default 8080);\n"
            "                        prints \"listening on <host>:<port>\" once ready\n"
            "  --db PATH|URI         SQLite database (default plivora-service.db), or a\n"
            "                        PostgreSQL database by its libpq URI postgresql://...;\n"
-           "                        its schema is created on first start\n"
+           "                        its schema is created or brought up to date at start\n"
            "  --cert PATH           PEM certificate (default <db>.crt, self-signed and made\n"
            "                        at first start together with <db>.key; with PostgreSQL\n"
            "                        plivora-service.crt and .key in the working directory)\n"
@@ -216,15 +238,58 @@ std::string serviceUsage()
            "                        demo customer numbers and password\n"
            "  --customers N --wearers N --items N --washes N\n"
            "                        demo sizes per customer (default 1, 120, 2000, 15000)\n"
-           "  --add-customer NUMBER PASSWORD\n"
-           "                        add a customer or set its password, then exit\n"
+           "  --add-customer NUMBER add a customer or set its password, read as one line\n"
+           "                        from standard input, then exit\n"
+           "  --import LIST FILE --customer NUMBER\n"
+           "                        import the client's CSV export of a list (wearers,\n"
+           "                        items or washes) for that customer, all or nothing\n"
+           "  --version             show the version\n"
            "  --help                show this text\n";
 }
 
-std::variant<ServiceOptions, std::string> parseServiceOptions(const std::vector<std::string> &arguments)
+std::variant<std::vector<std::string>, std::string> configArguments(const std::string &iniText)
 {
-    ServiceOptions o;
-    bool demoSizeGiven = false;
+    namespace pt = boost::property_tree;
+    pt::ptree tree;
+    try {
+        std::istringstream in(iniText);
+        pt::ini_parser::read_ini(in, tree);
+    } catch (const pt::ini_parser_error &error) {
+        return "line " + std::to_string(error.line()) + ": " + error.message();
+    }
+    std::vector<std::string> arguments;
+    const auto add = [&](const std::string &key, const pt::ptree &node) -> std::optional<std::string> {
+        const std::string name = "--" + key;
+        for (const Option &option : options)
+            if (option.name == name) {
+                if (option.role != Option::Setting)
+                    return "\"" + key + "\" is no setting; give it on the command line";
+                arguments.push_back(name + "=" + node.data());
+                return std::nullopt;
+            }
+        return "unknown setting \"" + key + "\"";
+    };
+    for (const auto &[key, node] : tree) {
+        if (node.empty()) {
+            if (auto error = add(key, node))
+                return *error;
+            continue;
+        }
+        if (key != "plivora-service")
+            return "unknown section [" + key + "]; the settings go at the top or under [plivora-service]";
+        for (const auto &[innerKey, inner] : node)
+            if (auto error = add(innerKey, inner))
+                return *error;
+    }
+    return arguments;
+}
+
+namespace {
+
+// Applies the options in order to `o`; a later value of an option replaces an earlier one.
+std::optional<std::string> applyArguments(const std::vector<std::string> &arguments, ServiceOptions &o,
+                                          bool &demoSizeGiven)
+{
     ArgumentReader reader(arguments);
     while (!reader.atEnd()) {
         const std::string &name = reader.nextOption();
@@ -238,8 +303,37 @@ std::variant<ServiceOptions, std::string> parseServiceOptions(const std::vector<
             return *error;
         if (reader.inlineValueLeft())
             return "Option " + name + " takes no value";
-        demoSizeGiven = demoSizeGiven || option->demoSize;
+        demoSizeGiven = demoSizeGiven || option->role == Option::DemoSize;
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::variant<ServiceOptions, std::string> parseServiceOptions(const std::vector<std::string> &arguments)
+{
+    ServiceOptions o;
+    bool demoSizeGiven = false;
+    // Found first and applied first, so that the command line wins.
+    ServiceOptions commandLine;
+    if (const auto error = applyArguments(arguments, commandLine, demoSizeGiven))
+        return *error;
+    if (!commandLine.configPath.empty()) {
+        std::ifstream file(commandLine.configPath, std::ios::binary);
+        std::ostringstream text;
+        if (file)
+            text << file.rdbuf();
+        if (!file || file.bad())
+            return "Cannot read the configuration file \"" + commandLine.configPath + "\": " + std::strerror(errno);
+        auto fromFile = configArguments(text.str());
+        if (const auto *error = std::get_if<std::string>(&fromFile))
+            return "In the configuration file \"" + commandLine.configPath + "\", " + *error;
+        bool ignored = false;
+        if (const auto error = applyArguments(std::get<std::vector<std::string>>(fromFile), o, ignored))
+            return "In the configuration file \"" + commandLine.configPath + "\": " + *error;
+    }
+    if (const auto error = applyArguments(arguments, o, demoSizeGiven))
+        return *error;
     if (const auto error = checkCombination(o, demoSizeGiven))
         return *error;
     return o;

@@ -4,7 +4,29 @@
 
 #include <QString>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
+
+namespace {
+
+// SQLite would create the file with the umask's mode, often world-readable; the
+// file holds password hashes. Its journal and WAL files take the file's mode.
+void createPrivately(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno != EEXIST)
+        throw EDatabaseError(QStringLiteral("Cannot create database \"%1\": %2")
+                                 .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+} // namespace
 
 SqliteDatabase::SqliteDatabase(const std::string &path, Mode mode)
 {
@@ -14,6 +36,8 @@ SqliteDatabase::SqliteDatabase(const std::string &path, Mode mode)
     case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
     case Mode::Create: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
     }
+    if (mode == Mode::Create && !path.empty() && path != ":memory:")
+        createPrivately(path);
     const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = QStringLiteral("Cannot open database \"%1\": %2")
@@ -25,6 +49,17 @@ SqliteDatabase::SqliteDatabase(const std::string &path, Mode mode)
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, 5000);
+    // Readers never wait for a writer (an import while serving), and a backup
+    // can be taken while the service runs. The mode stays with the file.
+    if (mode != Mode::ReadOnly) {
+        try {
+            exec("PRAGMA journal_mode = WAL");
+        } catch (...) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            throw;
+        }
+    }
 }
 
 SqliteDatabase::~SqliteDatabase()

@@ -10,13 +10,19 @@
 
 #include <QString>
 
+#include <openssl/crypto.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace service;
@@ -122,14 +128,66 @@ int initDemoPostgres(const ServiceOptions &options)
     return printDemo(options, customers);
 }
 
+// One line from standard input, without its line end; on a terminal without echo.
+std::string readPassword(const std::string &customer)
+{
+    termios saved{};
+    const bool terminal = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        std::fprintf(stderr, "Password for customer %s: ", customer.c_str());
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string password;
+    const bool read = static_cast<bool>(std::getline(std::cin, password));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputc('\n', stderr);
+    }
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    if (!read || password.empty())
+        throw Exception(QStringLiteral("No password on standard input; give it as one line"));
+    return password;
+}
+
 int addCustomer(const ServiceOptions &options)
 {
+    std::string password = readPassword(*options.addCustomer);
+    const PasswordHash hash = hashPassword(password);
+    OPENSSL_cleanse(password.data(), password.size());
     const auto store = openStore(options.databasePath, StoreAccess::ReadWrite);
     store->createSchema();
-    store->setCustomer(options.addCustomer->first, hashPassword(options.addCustomer->second));
-    std::printf("customer %s set in %s\n", options.addCustomer->first.c_str(),
-                displayName(options.databasePath).c_str());
+    store->setCustomer(*options.addCustomer, hash);
+    std::printf("customer %s set in %s\n", options.addCustomer->c_str(), displayName(options.databasePath).c_str());
     return 0;
+}
+
+int importFile(const ServiceOptions &options)
+{
+    std::ifstream file(options.importFile, std::ios::binary);
+    if (!file)
+        raiseFileError("read", options.importFile, errno);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad())
+        raiseFileError("read", options.importFile, errno);
+    // An existing database only: a mistyped --db must not leave a new, empty one behind.
+    LaundryStore store(options.databasePath, SqliteDatabase::Mode::ReadWrite);
+    store.createSchema();
+    const char *kind = importKindName(*options.importKind);
+    try {
+        const ImportCounts counts = store.importRecords(options.importCustomer, parseImport(*options.importKind, bytes));
+        std::printf("imported %lld %s for customer %s from %s: %lld new, %lld replaced\n",
+                    static_cast<long long>(counts.added + counts.replaced), kind, options.importCustomer.c_str(),
+                    options.importFile.c_str(), static_cast<long long>(counts.added),
+                    static_cast<long long>(counts.replaced));
+        return 0;
+    } catch (const EImportError &error) {
+        std::fprintf(stderr, "plivora-service: %s, %s; nothing was imported\n", options.importFile.c_str(),
+                     error.what());
+        return 1;
+    }
 }
 
 int serve(const ServiceOptions &options)
@@ -192,11 +250,17 @@ int main(int argc, char **argv)
         std::fputs(serviceUsage().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("plivora-service %s\n", PLIVORA_VERSION);
+        return 0;
+    }
     try {
         if (options.initDemo)
             return isPostgresUri(options.databasePath) ? initDemoPostgres(options) : initDemoSqlite(options);
         if (options.addCustomer)
             return addCustomer(options);
+        if (options.importKind)
+            return importFile(options);
         return serve(options);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "plivora-service: %s\n", error.what());

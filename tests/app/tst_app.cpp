@@ -7,7 +7,13 @@
 #include "exchange/UPlivoraCom.h"
 #include "dataview/UPlivoraDaten.h"
 
+#include "report/RvOutputOptionsDialog.h"
+
 #include <QDir>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTranslator>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -16,6 +22,30 @@
 
 using testsupport::ScriptedReply;
 Q_DECLARE_METATYPE(testsupport::ScriptedReply)
+
+namespace {
+
+// Moves the scroll bars as a user would until the whole control shows, and
+// says whether it then lies inside the visible part.
+bool scrolledIntoView(QScrollArea *area, QWidget *control)
+{
+    const QRect r(control->mapTo(area->widget(), QPoint(0, 0)), control->size());
+    const QSize view = area->viewport()->size();
+    QScrollBar *h = area->horizontalScrollBar();
+    QScrollBar *v = area->verticalScrollBar();
+    if (r.right() + 1 > h->value() + view.width())
+        h->setValue(r.right() + 1 - view.width());
+    if (r.left() < h->value())
+        h->setValue(r.left());
+    if (r.bottom() + 1 > v->value() + view.height())
+        v->setValue(r.bottom() + 1 - view.height());
+    if (r.top() < v->value())
+        v->setValue(r.top());
+    const QRect shown(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
+    return area->viewport()->rect().contains(shown);
+}
+
+} // namespace
 
 // Start-up, the login window and the login against the scripted service.
 class TestApp : public QObject
@@ -36,6 +66,9 @@ private slots:
     void unreachableServerShowsLoginError();
     void endeEndsTheProgram();
     void closingTheDataWindowEndsTheProgram();
+    void toolkitSpeaksGermanEngineKeepsEnglish();
+    void loginWindowScrollsWhenSmall_data();
+    void loginWindowScrollsWhenSmall();
 
 private:
     void writeConfig(const QByteArray &content);
@@ -235,6 +268,61 @@ void TestApp::closingTheDataWindowEndsTheProgram()
     QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!FPlivora->isVisible()); // the login window does not come back
+}
+
+// Start-up installs Qt's German texts: a toolkit message box's buttons read
+// German, the report engine's "Output Options" keeps its English buttons.
+void TestApp::toolkitSpeaksGermanEngineKeepsEnglish()
+{
+    QTranslator *german = installGermanTranslations();
+    QVERIFY2(german, "qtbase_de is not installed (qt6-translations-l10n)");
+    auto uninstall = qScopeGuard([german] {
+        QCoreApplication::removeTranslator(german);
+        delete german;
+        QLocale::setDefault(QLocale::c());
+    });
+    QCOMPARE(QLocale().language(), QLocale::German);
+
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Plivora"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+
+    const RvOutputOptionsDialog options(FPlivora->Print.RvSystem.outputSettings(),
+                                        RvOutputOptionsDialog::Purpose::Run);
+    QCOMPARE(options.windowTitle(), QStringLiteral("Output Options"));
+    QCOMPARE(options.okButton()->text(), QStringLiteral("OK"));
+    QCOMPARE(options.cancelButton()->text(), QStringLiteral("Cancel"));
+}
+
+void TestApp::loginWindowScrollsWhenSmall_data()
+{
+    QTest::addColumn<QSize>("windowSize");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("design size") << QSize(797, 486) << false;
+    QTest::newRow("larger") << QSize(1000, 700) << false;
+    QTest::newRow("smaller than its content") << QSize(500, 300) << true;
+}
+
+void TestApp::loginWindowScrollsWhenSmall()
+{
+    QFETCH(QSize, windowSize);
+    QFETCH(bool, scrolls);
+    FPlivora->resize(windowSize);
+    FPlivora->show();
+    QVERIFY(QTest::qWaitForWindowExposed(FPlivora));
+    QCoreApplication::processEvents(); // the scroll area lays out after a posted request
+    auto *area = FPlivora->findChild<QScrollArea *>();
+    QVERIFY(area);
+    QCOMPARE(area->geometry(), QRect(QPoint(0, 0), windowSize));
+    QCOMPARE(area->verticalScrollBar()->isVisible(), scrolls);
+    // Every control keeps its place and can be scrolled into view.
+    for (QWidget *control : QList<QWidget *>{FPlivora->KDNummer, FPlivora->PW, FPlivora->BitBtnEnde,
+                                             FPlivora->BitBtnLogin}) {
+        QVERIFY(scrolledIntoView(area, control));
+    }
+    QCOMPARE(FPlivora->BitBtnEnde->geometry(), QRect(27, 438, 138, 40));
 }
 
 QTEST_MAIN(TestApp)

@@ -379,6 +379,8 @@ void TestDataView::widthFiles()
         actual << w->StringGridBewohner->colWidth(c);
     QCOMPARE(actual, widths);
     QCOMPARE(m_fixture->messages.size(), error ? 1 : 0);
+    if (error) // over the window being shown, not over whichever window is active
+        QCOMPARE(m_fixture->messages.first().owner, static_cast<QWidget *>(w));
     QVERIFY(w->Timer1 != nullptr);
 }
 
@@ -466,6 +468,7 @@ void TestDataView::failedCountStillShowsTheWindow()
     f.close();
     w->show();
     QCOMPARE(m_fixture->messages.size(), 1); // the first error, once
+    QCOMPARE(m_fixture->messages.first().owner, static_cast<QWidget *>(w));
     QVERIFY(w->Timer1->isActive());
     QCOMPARE(requestsTo("/WaschInit").size(), 1); // later steps still ran
     QCOMPARE(w->StringGridWaschVG->colWidth(0), 99);
@@ -563,7 +566,9 @@ void TestDataView::itemSheetLayout()
         ? QList<QLabel *>{w->Label7, w->Label8, w->Label9, w->Label10, w->Label11, w->Label12}
         : QList<QLabel *>{w->Label1, w->Label2, w->Label3, w->Label4, w->Label5, w->Label6};
     const QStringList pickerCaptions{"Ang. nach", "Ang. vor", "Eing. nach", "Eing. vor", "Ausg. nach", "Ausg. vor"};
-    QWidget *page = w->PageControlData->widget(sheet);
+    // The sheet scrolls inside its page; the controls keep their places on the sheet.
+    QWidget *page = sheet == 1 ? w->TabSheetWaesche : w->TabSheetWaschvorgaenge;
+    QVERIFY(w->PageControlData->widget(sheet)->isAncestorOf(page));
 
     for (int i = 0; i < tabOrder.size(); ++i) {
         QCOMPARE(tabOrder[i]->parentWidget(), page);

@@ -18,6 +18,8 @@ private slots:
     void failedLoadLeavesDocumentInactiveUntilNextLoad();
     void parseErrorMessageNamesLineAndSource_data();
     void parseErrorMessageNamesLineAndSource();
+    void nestingDeeperThan64LevelsIsRefused_data();
+    void nestingDeeperThan64LevelsIsRefused();
     void copiesShareOneDocumentAndGeneration();
     void externalEntitiesAreNotFetched();
 };
@@ -206,6 +208,52 @@ void TestXmlDocument::parseErrorMessageNamesLineAndSource()
         QVERIFY2(message.size() > tail.size(), "the parser's reason is missing");
         QVERIFY(!message.left(message.size() - tail.size()).contains(QLatin1String("\r\n")));
     }
+}
+
+void TestXmlDocument::nestingDeeperThan64LevelsIsRefused_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("64 levels") << 64 << true;
+    QTest::newRow("65 levels") << 65 << false;
+    // The hostile reply that froze the window: the DOM parser's time grows with
+    // the square of the depth.
+    QTest::newRow("100 000 levels") << 100000 << false;
+}
+
+void TestXmlDocument::nestingDeeperThan64LevelsIsRefused()
+{
+    QFETCH(int, depth);
+    QFETCH(bool, loads);
+
+    QString reply = QStringLiteral("<?xml version=\"1.0\"?>\r\n");
+    for (int i = 0; i < depth; ++i)
+        reply += QStringLiteral("<e>");
+    reply += QStringLiteral("x");
+    for (int i = 0; i < depth; ++i)
+        reply += QStringLiteral("</e>");
+
+    XmlDocument document = NewXMLDocument(QStringLiteral("1.0"));
+    document.LoadFromXML(QStringLiteral("<t><tr>1</tr></t>"));
+    if (loads) {
+        document.LoadFromXML(reply);
+        XmlNode node = document.DocumentElement();
+        for (int level = 1; level < depth; ++level)
+            node = node.ChildNodes(QStringLiteral("e"));
+        QCOMPARE(node.Text(), QStringLiteral("x"));
+        return;
+    }
+    try {
+        document.LoadFromXML(reply);
+        QFAIL("no error raised");
+    } catch (const EDOMParseError &error) {
+        // Laid out as every parse error: reason, line, the line's first 40 characters.
+        const QString tail = QStringLiteral("\r\nZeile: 2\r\n") + reply.mid(reply.indexOf(QLatin1Char('\n')) + 1, 40);
+        const QString message = error.message();
+        QVERIFY2(message.endsWith(tail), qPrintable(message.left(200)));
+        QVERIFY2(message.contains(QLatin1String("64")), qPrintable(message.left(200)));
+    }
+    QVERIFY(!document.isActive());
 }
 
 void TestXmlDocument::copiesShareOneDocumentAndGeneration()

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestPlatform : public QObject
@@ -33,6 +36,8 @@ private slots:
     void writeFileReplacesContent();
     void writeFileFailures_data();
     void writeFileFailures();
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
 };
 
 void TestPlatform::errorBoxText_data()
@@ -100,6 +105,36 @@ void TestPlatform::iniValues_data()
     QTest::newRow("empty value stays empty") << QByteArray("[Global]\nIPWebServer=\n") << "" << "8080";
     QTest::newRow("other section only") << QByteArray("[Lokal]\nIPWebServer=x\n") << "127.0.0.1" << "8080";
     QTest::newRow("port kept as text") << QByteArray("[Global]\nPortWebServer=80a\n") << "127.0.0.1" << "80a";
+    // Read as the profile functions read it, where a general INI library differs.
+    QTest::newRow("repeated key: the first counts")
+        << QByteArray("[Global]\nIPWebServer=first\nIPWebServer=second\n") << "first" << "8080";
+    QTest::newRow("repeated section: the first value counts")
+        << QByteArray("[Global]\nIPWebServer=a\n[Lokal]\nIPWebServer=b\n[Global]\nIPWebServer=c\nPortWebServer=9\n")
+        << "a" << "9";
+    QTest::newRow("indented line is an entry of its own, no continuation")
+        << QByteArray("[Global]\nIPWebServer=h6\n  PortWebServer=7\n") << "h6" << "7";
+    QTest::newRow("semicolon inside a value belongs to it")
+        << QByteArray("[Global]\nIPWebServer=a;b\nPortWebServer=8443 ; TLS port\n") << "a;b" << "8443 ; TLS port";
+    QTest::newRow("one pair of double or single quotes dropped")
+        << QByteArray("[Global]\nIPWebServer=\"wash.example\"\nPortWebServer='8443'\n") << "wash.example" << "8443";
+    QTest::newRow("only the enclosing pair dropped")
+        << QByteArray("[Global]\nIPWebServer=\"\"h\"\"\nPortWebServer=\"\"\n") << "\"h\"" << "";
+    QTest::newRow("unmatched or lone quotes kept")
+        << QByteArray("[Global]\nIPWebServer=\"h'\nPortWebServer=\"\n") << "\"h'" << "\"";
+    QTest::newRow("white space around names and values trimmed")
+        << QByteArray("  [ Global ]  \n\t IPWebServer \t=  h  \t\nPortWebServer=  \n") << "h" << "";
+    QTest::newRow("names case-insensitive")
+        << QByteArray("[GLOBAL]\nipwebserver=h\nPORTWEBSERVER=1\n") << "h" << "1";
+    QTest::newRow("line without = ignored")
+        << QByteArray("[Global]\nIPWebServer\nPortWebServer=1\n") << "127.0.0.1" << "1";
+    QTest::newRow("comment line")
+        << QByteArray("[Global]\n; IPWebServer=x\n;PortWebServer=1\n") << "127.0.0.1" << "8080";
+    QTest::newRow("equals sign inside a value")
+        << QByteArray("[Global]\nIPWebServer=a=b\n") << "a=b" << "8080";
+    QTest::newRow("key before any section")
+        << QByteArray("IPWebServer=x\n[Global]\nPortWebServer=1\n") << "127.0.0.1" << "1";
+    QTest::newRow("byte-order mark, CR line ends, UTF-8")
+        << QByteArray("\xEF\xBB\xBF[Global]\rIPWebServer=w\xC3\xA4sche\rPortWebServer=1\r") << "wäsche" << "1";
 }
 
 void TestPlatform::iniValues()
@@ -182,6 +217,8 @@ void TestPlatform::writeFileFailures_data()
 {
     QTest::addColumn<QString>("situation");
     QTest::newRow("read-only file") << "readonly";
+    QTest::newRow("read-only folder") << "rodir";
+    QTest::newRow("old file in a read-only folder") << "rodirold";
     QTest::newRow("missing directory") << "nodir";
     QTest::newRow("name taken by a directory") << "isdir";
     QTest::newRow("disk full") << "full";
@@ -197,6 +234,12 @@ void TestPlatform::writeFileFailures()
             QSKIP("root writes read-only files");
         platform::writeFile(path, "old");
         QFile::setPermissions(path, QFileDevice::ReadOwner);
+    } else if (situation.startsWith("rodir")) {
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        if (situation == "rodirold")
+            platform::writeFile(path, "old");
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     } else if (situation == "isdir") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Bewohner.csv")));
     } else if (situation == "nodir") {
@@ -218,11 +261,70 @@ void TestPlatform::writeFileFailures()
         QCOMPARE(situation, QStringLiteral("full"));
         QCOMPARE(e.message(), QStringLiteral("Stream-Schreibfehler"));
     }
-    if (situation == "readonly") {
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (situation == "readonly" || situation == "rodirold") {
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("old"));
     }
+}
+
+void TestPlatform::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("oldFile");
+    QTest::newRow("old file replaced") << true;
+    QTest::newRow("new file") << false;
+}
+
+// A disk that fills up half-way: the file size limit makes every write past
+// 1 KiB fail as ENOSPC would, without a special file system.
+void TestPlatform::failedWriteKeepsOldFile()
+{
+    QFETCH(bool, oldFile);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Waesche.xml"));
+    const QByteArray old("<old>complete</old>\r\n");
+    if (oldFile) {
+        platform::writeFile(path, old);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString error;
+    try {
+        platform::writeFile(path, QByteArray(64 * 1024, 'x'));
+    } catch (const EWriteError &e) {
+        error = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QCOMPARE(error, QStringLiteral("Stream-Schreibfehler"));
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    QCOMPARE(left, oldFile ? QStringList{QStringLiteral("Waesche.xml")} : QStringList{});
+    if (oldFile) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    }
+
+    // Once there is room again the file is written whole, keeping its permissions;
+    // a new file gets the usual ones.
+    platform::writeFile(path, QByteArray(64 * 1024, 'y'));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray(64 * 1024, 'y'));
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st{};
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, oldFile ? mode_t(0604) : (0666 & ~mask));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 1);
 }
 
 QTEST_MAIN(TestPlatform)

@@ -28,8 +28,27 @@ need() {
   done
 }
 
-# A port nothing uses now (the kernel's choice).
-free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# free_port: a free loopback port below the ephemeral range, with its next few
+# ports free too, so that the run script's "next free port above" cannot land
+# on a client socket another test opened meanwhile.
+free_port() {
+  python3 - <<'PY'
+import random, socket
+for _ in range(500):
+    base = random.randint(20000, 32000)
+    try:
+        for p in range(base, base + 4):
+            s = socket.socket()
+            s.bind(("127.0.0.1", p))
+            s.close()
+    except OSError:
+        continue
+    print(base)
+    break
+else:
+    raise SystemExit("no free port found")
+PY
+}
 
 # wait_for SECONDS COMMAND...: true once COMMAND succeeds, false when time is up.
 wait_for() {

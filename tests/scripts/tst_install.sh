@@ -14,6 +14,7 @@ data_files="config.ini XMLBewohnerListe.rav XMLWaescheListe.rav XMLWaschVGListe.
 expected="bin/Plivora3
 bin/plivora
 bin/plivora-service
+etc/plivora-service/plivora-service.ini
 lib/systemd/system/plivora-service.service
 share/applications/plivora.desktop
 share/icons/hicolor/scalable/apps/plivora.svg"
@@ -41,8 +42,12 @@ import sys, xml.etree.ElementTree as et
 root = et.parse(sys.argv[1]).getroot()
 assert root.tag == "{http://www.w3.org/2000/svg}svg" and root.get("viewBox"), root.tag' \
   "$prefix/share/icons/hicolor/scalable/apps/plivora.svg" || fail "icon is no SVG"
-grep -q "^ExecStart=.*/plivora-service --db /var/lib/plivora-service/plivora.db " \
-  "$prefix/lib/systemd/system/plivora-service.service" || fail "unit does not run the service on its database"
+grep -q "^ExecStart=.*/plivora-service --config .*/plivora-service/plivora-service.ini$" \
+  "$prefix/lib/systemd/system/plivora-service.service" || fail "unit does not run the service with its configuration"
+grep -qx "db = /var/lib/plivora-service/plivora.db" "$prefix/etc/plivora-service/plivora-service.ini" \
+  || fail "the configuration does not name the service's database"
+"$prefix/bin/plivora-service" --config "$prefix/etc/plivora-service/plivora-service.ini" --help >/dev/null \
+  || fail "the installed configuration is not accepted"
 pass "install: every expected file and nothing else"
 
 # The launcher, once with the default folder and once with XDG_DATA_HOME.

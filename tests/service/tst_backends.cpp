@@ -6,6 +6,7 @@
 #include "support/PgTestDatabase.h"
 #include "support/TlsTestClient.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -62,38 +63,50 @@ QString shown(const std::optional<TestReply> &reply)
     return QStringLiteral("%1 [%2] %3").arg(reply->status).arg(content, QString::fromStdString(reply->body));
 }
 
+// Standard output and error go into a file: the access log writes a line per
+// request, and a pipe nobody reads would stall the service.
 struct Instance
 {
     QProcess process;
     unsigned short port = 0;
-    QByteArray output;
+    QString outputPath;
+
+    QByteArray output() const
+    {
+        QFile file(outputPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 };
 
 bool startService(Instance &instance, const QString &dir, const QStringList &arguments)
 {
+    instance.outputPath = dir + QStringLiteral("/service-%1.out").arg(reinterpret_cast<quintptr>(&instance));
     instance.process.setWorkingDirectory(dir);
     instance.process.setProcessChannelMode(QProcess::MergedChannels);
+    instance.process.setStandardOutputFile(instance.outputPath, QIODevice::Truncate);
     instance.process.start(QStringLiteral(PLIVORA_SERVICE_EXE), arguments + QStringList{"--port", "0"});
     QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired() && instance.process.state() != QProcess::NotRunning) {
-        instance.process.waitForReadyRead(200);
-        instance.output += instance.process.readAll();
+        instance.process.waitForFinished(100); // a pause that ends early if the service fails
         const auto match = QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"))
-                               .match(QString::fromUtf8(instance.output));
+                               .match(QString::fromUtf8(instance.output()));
         if (match.hasMatch()) {
             instance.port = static_cast<unsigned short>(match.captured(1).toUInt());
             return true;
         }
     }
-    qWarning() << "service did not start:" << instance.output;
+    qWarning() << "service did not start:" << instance.output();
     return false;
 }
 
-bool runService(const QStringList &arguments, QByteArray *output = nullptr)
+// `input` goes to standard input (the password of --add-customer).
+bool runService(const QStringList &arguments, QByteArray *output = nullptr, const QByteArray &input = {})
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral(PLIVORA_SERVICE_EXE), arguments);
+    p.write(input);
+    p.closeWriteChannel();
     const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (output)
         *output = p.readAll();
@@ -144,7 +157,7 @@ void TestBackends::initTestCase()
     for (const QString &db : {file, m_pg->uri()}) {
         QByteArray out;
         QVERIFY2(runService(QStringList{"--init-demo", "--db", db} + sizes, &out), out.constData());
-        QVERIFY2(runService({"--db", db, "--add-customer", "K 77", "Grüße & Co+1%"}, &out), out.constData());
+        QVERIFY2(runService({"--db", db, "--add-customer", "K 77"}, &out, "Grüße & Co+1%\n"), out.constData());
     }
     QVERIFY(startService(m_sqlite, m_dir.path(), {"--db", file}));
     // Both PostgreSQL instances share the certificate the first instance made.
@@ -422,9 +435,9 @@ void TestBackends::databaseStoppedAndRestarted()
     service.process.terminate();
     QVERIFY(service.process.waitForFinished(10000));
     QCOMPARE(service.process.exitCode(), 0);
-    service.output += service.process.readAll();
-    QVERIFY2(service.output.contains("503") || service.output.contains("request failed"), service.output.constData());
-    QVERIFY2(!service.output.contains(secret.toUtf8()), service.output.constData());
+    const QByteArray output = service.output();
+    QVERIFY2(output.contains("503") || output.contains("request failed"), output.constData());
+    QVERIFY2(!output.contains(secret.toUtf8()), output.constData());
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

@@ -9,10 +9,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QXmlStreamReader>
 #include <QtTest>
 
 #include <functional>
+#include <sys/stat.h>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -230,9 +232,14 @@ private slots:
     void connectionsPerAddressAreCapped();
     void repeatedFailedLoginsGet429();
     void interruptedInitDemoBlocksNothing();
+    void accessLogHasNoQueryValues();
+    void versionIsShown();
+    void importWhileServing();
 
 private:
     bool startService(QProcess &process, const QStringList &extra, unsigned short &port);
+    QString outputFile(const QProcess &process) const;
+    QByteArray outputOf(const QProcess &process) const;
     static bool logShows(QProcess &process, QByteArray &log, const QString &text);
     static void stopService(QProcess &process);
     const QList<QStringList> &fullList(int list);
@@ -249,20 +256,34 @@ private:
     QList<QStringList> m_full[3];
 };
 
+// The access log goes to standard output, a line per request: into a file, so
+// that no pipe fills up while a test keeps the service busy.
+QString TestService::outputFile(const QProcess &process) const
+{
+    return m_dir.filePath(QStringLiteral("service-%1.out").arg(reinterpret_cast<quintptr>(&process)));
+}
+
+QByteArray TestService::outputOf(const QProcess &process) const
+{
+    QFile file(outputFile(process));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool TestService::startService(QProcess &process, const QStringList &extra, unsigned short &port)
 {
     process.setProgram(QStringLiteral(PLIVORA_SERVICE_EXE));
     process.setArguments(QStringList{"--db", m_db, "--port", "0"} + extra);
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardOutputFile(outputFile(process), QIODevice::Truncate);
     process.start();
     if (!process.waitForStarted(10000))
         return false;
     QDeadlineTimer deadline(30000);
     QByteArray out;
     while (!deadline.hasExpired() && process.state() == QProcess::Running) {
-        process.waitForReadyRead(200);
-        out += process.readAllStandardOutput();
+        QThread::msleep(50);
+        out = outputOf(process);
         const auto match = QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"))
                                .match(QString::fromUtf8(out));
         if (match.hasMatch()) {
@@ -301,10 +322,19 @@ void TestService::initTestCase()
     QVERIFY(refill.waitForFinished(60000));
     QVERIFY2(refill.exitCode() != 0, "--init-demo must not touch an existing database");
 
+    // The password comes from standard input, never from the command line.
     QProcess add;
-    add.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--db", m_db, "--add-customer", oddCustomer, oddPassword});
+    add.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--db", m_db, "--add-customer", oddCustomer});
+    add.write(oddPassword.toUtf8() + "\n");
+    add.closeWriteChannel();
     QVERIFY(add.waitForFinished(60000));
-    QCOMPARE(add.exitCode(), 0);
+    QVERIFY2(add.exitCode() == 0, add.readAllStandardError().constData());
+    QProcess none;
+    none.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--db", m_db, "--add-customer", QStringLiteral("5555")});
+    none.closeWriteChannel();
+    QVERIFY(none.waitForFinished(60000));
+    QCOMPARE(none.exitCode(), 1);
+    QVERIFY(none.readAllStandardError().contains("No password on standard input"));
 
     // All of the tests come from one address and fail logins on purpose: the limits on both are raised.
     QVERIFY(startService(m_service,
@@ -313,9 +343,18 @@ void TestService::initTestCase()
                          m_port));
     QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".crt")));
     QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".key")));
-    QCOMPARE(QFile::permissions(m_certificateBase + QStringLiteral(".key"))
-                 & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
-             QFileDevice::Permissions());
+    // Key and certificate, and an SQLite database with its WAL files (there while the
+    // service runs): the owner's alone.
+    QStringList privateFiles{m_certificateBase + QStringLiteral(".key"), m_certificateBase + QStringLiteral(".crt")};
+    if (!m_pg) {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            privateFiles << m_db + QLatin1String(suffix);
+    }
+    for (const QString &path : privateFiles) {
+        struct stat st;
+        QVERIFY2(::stat(QFile::encodeName(path).constData(), &st) == 0, qPrintable(path));
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+    }
 }
 
 void TestService::cleanupTestCase()
@@ -998,6 +1037,100 @@ void TestService::interruptedInitDemoBlocksNothing()
     QVERIFY(refill.waitForFinished(60000));
     QVERIFY(refill.exitCode() != 0);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("interrupted.db")});
+}
+
+void TestService::accessLogHasNoQueryValues()
+{
+    checkAlive();
+    TlsTestClient client(m_port);
+    QVERIFY(client.connect());
+    auto reply = client.get("/WaschInit?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    const std::size_t countBytes = reply->body.size();
+    reply = client.get("/Login?USER=4711&PW=Geheimnis%3F99");
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 401);
+    QVERIFY(logShows(m_service, m_serviceLog, QStringLiteral("warning: failed login for customer \"4711\" from 127.0.0.1")));
+
+    // Time (ISO 8601, UTC), address, method, path, status, body bytes, microseconds.
+    const QRegularExpression line(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{6}Z 127\\.0\\.0\\.1 GET (/\\w+) (\\d{3}) (\\d+) (\\d+)$"));
+    QStringList seen;
+    QDeadlineTimer deadline(5000);
+    while (seen.size() < 2 && !deadline.hasExpired()) {
+        seen.clear();
+        const QStringList lines = QString::fromUtf8(outputOf(m_service)).split(QLatin1Char('\n'));
+        for (const QString &text : lines) {
+            const auto match = line.match(text);
+            if (match.hasMatch() && match.captured(1) == QLatin1String("/WaschInit") && match.captured(3).toULongLong() == countBytes)
+                seen << QStringLiteral("count");
+            if (match.hasMatch() && match.captured(1) == QLatin1String("/Login") && match.captured(2) == QLatin1String("401")
+                && match.captured(3) == QLatin1String("0"))
+                seen << QStringLiteral("refused");
+        }
+        seen.removeDuplicates();
+        QThread::msleep(50);
+    }
+    const QByteArray log = outputOf(m_service);
+    QVERIFY2(seen.size() == 2, log.right(2000).constData());
+    for (const char *secret : {"Waesche2026", "Geheimnis", "Gr%C3%BC", "PW=", "USER=", "?"})
+        QVERIFY2(!log.contains(secret), secret);
+    QVERIFY(!m_serviceLog.contains("Geheimnis"));
+}
+
+void TestService::versionIsShown()
+{
+    QProcess version;
+    version.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--version"});
+    QVERIFY(version.waitForFinished(10000));
+    QCOMPARE(version.exitCode(), 0);
+    QVERIFY2(QRegularExpression(QStringLiteral("^plivora-service \\d+\\.\\d+(\\.\\d+)*\n$"))
+                 .match(QString::fromUtf8(version.readAllStandardOutput()))
+                 .hasMatch(),
+             "no version line");
+}
+
+// Last: it changes the served data. The import writes while the service reads (WAL).
+void TestService::importWhileServing()
+{
+    if (m_pg)
+        QSKIP("--import writes only SQLite databases yet");
+    const QString csv = m_dir.filePath(QStringLiteral("Bewohner.csv"));
+    const auto runImport = [&](const QByteArray &content, QByteArray &err) {
+        QFile file(csv);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return -1;
+        file.write(content);
+        file.close();
+        QProcess import;
+        import.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+                     {"--db", m_db, "--import", "wearers", csv, "--customer", "1002"});
+        import.waitForFinished(60000);
+        err = import.readAllStandardError();
+        return import.exitCode();
+    };
+    const auto count = [&] {
+        TlsTestClient client(m_port);
+        const auto reply = client.connect() ? client.get("/BewohnerInit?" + credentials(QStringLiteral("1002")).toStdString())
+                                            : std::nullopt;
+        const auto match = QRegularExpression(QStringLiteral("<tr>(\\d+)</tr>"))
+                               .match(QString::fromStdString(reply ? reply->body : std::string()));
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    };
+    const int before = count();
+    QCOMPARE(before, wearerCount);
+    const QByteArray head = "TraegerNr;Name;Vorname;Zimmernummer;LieferAdrID;Wohnbereich\r\n";
+    QByteArray err;
+    // windows-1252, as the client writes; the third record is bad, so nothing comes in.
+    QCOMPARE(runImport(head + "90001;M\xFCller;J\xFCrgen;1.01;1;Sonnenhof\r\n90002;A;B;1;1;X\r\n90003;A;B;1;eins;X\r\n;;;;;\r\n", err), 1);
+    QVERIFY2(err.contains("line 4: LieferAdrID is not a whole number: \"eins\"") && err.contains("nothing was imported"),
+             err.constData());
+    QCOMPARE(count(), before);
+    QCOMPARE(runImport(head + "90001;M\xFCller;J\xFCrgen;1.01;1;Sonnenhof\r\n90002;A;B;1;1;X\r\n;;;;;\r\n", err), 0);
+    QCOMPARE(count(), before + 2);
+    QCOMPARE(runImport(head + "90001;M\xFCller;J\xFCrgen;1.01;1;Sonnenhof\r\n;;;;;\r\n", err), 0);
+    QCOMPARE(count(), before + 2);
 }
 
 QTEST_GUILESS_MAIN(TestService)

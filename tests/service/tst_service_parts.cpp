@@ -63,6 +63,9 @@ private slots:
     void dateCellsAreTheListsDateCells();
     void options_data();
     void options();
+    void configFile_data();
+    void configFileTakesPostgresUri();
+    void configFile();
     void selfSignedCertificate();
 };
 
@@ -213,6 +216,11 @@ void TestServiceParts::passwords()
     store.setCustomer("1001", hashPassword("Neu", fastIterations));
     QVERIFY(!store.checkCredentials("1001", "Wäsche2026", verified));
     QVERIFY(store.checkCredentials("1001", "Neu", verified));
+
+    // New hashes take the current work factor; one stored with another count still verifies.
+    QCOMPARE(hashPassword("Neu").iterations, 600000);
+    store.setCustomer("1002", hashPassword("Alt", 210000));
+    QVERIFY(store.checkCredentials("1002", "Alt", verified));
 }
 
 void TestServiceParts::chunkQueriesArePrimaryKeyRangeScans()
@@ -381,6 +389,85 @@ void TestServiceParts::options_data()
     QTest::newRow("cert without key") << QStringList{"--cert", "a.pem"} << "--key";
     QTest::newRow("unknown") << QStringList{"--verbose"} << "Unknown option";
     QTest::newRow("value on a switch") << QStringList{"--help=yes"} << "takes no value";
+    QTest::newRow("add customer") << QStringList{"--add-customer", "1001"} << "";
+    QTest::newRow("password never an argument") << QStringList{"--add-customer", "1001", "geheim"} << "Unknown option \"geheim\"";
+    QTest::newRow("import") << QStringList{"--import", "washes", "W.csv", "--customer", "1001"} << "";
+    QTest::newRow("import without customer") << QStringList{"--import", "items", "W.csv"} << "--customer";
+    QTest::newRow("import of an unknown list") << QStringList{"--import", "things", "W.csv", "--customer", "1"}
+                                               << "wearers, items or washes";
+    QTest::newRow("import and demo") << QStringList{"--import", "items", "W.csv", "--customer", "1", "--init-demo"}
+                                     << "do not go together";
+    QTest::newRow("version") << QStringList{"--version"} << "";
+}
+
+void TestServiceParts::configFile_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error"); // empty: accepted, port 9001, host 0.0.0.0, 5 login failures
+    QTest::newRow("top level") << QByteArray("# comment\nport = 9001\nhost=0.0.0.0\n; other\nlogin-failures = 5\n")
+                               << QStringList{} << "";
+    QTest::newRow("in its section") << QByteArray("[plivora-service]\nport = 9001\nhost = 0.0.0.0\nlogin-failures = 5\n")
+                                    << QStringList{} << "";
+    QTest::newRow("command line wins wherever it stands")
+        << QByteArray("port = 8443\nhost = 127.0.0.1\nlogin-failures = 5\n")
+        << QStringList{"--port", "9001", "--config", "CONFIG", "--host=0.0.0.0"} << "";
+    QTest::newRow("bad value") << QByteArray("port = 99999\n") << QStringList{} << "--port needs a whole number";
+    QTest::newRow("unknown key") << QByteArray("prot = 1\n") << QStringList{} << "unknown setting \"prot\"";
+    QTest::newRow("an action") << QByteArray("init-demo = yes\n") << QStringList{} << "\"init-demo\" is no setting";
+    QTest::newRow("other section") << QByteArray("[client]\nport = 1\n") << QStringList{} << "unknown section [client]";
+    QTest::newRow("syntax") << QByteArray("port = 1\nhost\n") << QStringList{} << "line 2";
+    QTest::newRow("missing file") << QByteArray() << QStringList{} << "Cannot read the configuration file";
+}
+
+void TestServiceParts::configFile()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("service.ini"));
+    if (!ini.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+    }
+    if (!arguments.contains(QStringLiteral("--config")))
+        arguments << QStringLiteral("--config") << QStringLiteral("CONFIG");
+    std::vector<std::string> args;
+    for (const QString &a : arguments)
+        args.push_back(str(a == QLatin1String("CONFIG") ? path : a));
+    const auto parsed = parseServiceOptions(args);
+    if (!error.isEmpty()) {
+        QVERIFY(std::holds_alternative<std::string>(parsed));
+        QVERIFY2(QString::fromStdString(std::get<std::string>(parsed)).contains(error),
+                 std::get<std::string>(parsed).c_str());
+        return;
+    }
+    QVERIFY2(std::holds_alternative<ServiceOptions>(parsed),
+             std::holds_alternative<std::string>(parsed) ? std::get<std::string>(parsed).c_str() : "");
+    const auto &o = std::get<ServiceOptions>(parsed);
+    QCOMPARE(o.port, 9001);
+    QCOMPARE(o.host, std::string("0.0.0.0"));
+    QCOMPARE(o.loginFailureLimit, 5);
+    QCOMPARE(o.threads, 2); // not in the file: the default
+}
+
+// A libpq URI holds ":", "/", "@", "?" and "=": all of it is the value.
+void TestServiceParts::configFileTakesPostgresUri()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("service.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[plivora-service]\ndb = postgresql://plivora@db.example:5432/laundry?sslmode=require\n");
+    file.close();
+    const auto parsed = parseServiceOptions({"--config", str(path)});
+    QVERIFY2(std::holds_alternative<ServiceOptions>(parsed),
+             std::holds_alternative<std::string>(parsed) ? std::get<std::string>(parsed).c_str() : "");
+    QCOMPARE(std::get<ServiceOptions>(parsed).databasePath,
+             std::string("postgresql://plivora@db.example:5432/laundry?sslmode=require"));
+    QVERIFY(isPostgresUri(std::get<ServiceOptions>(parsed).databasePath));
 }
 
 void TestServiceParts::options()
@@ -398,6 +485,12 @@ void TestServiceParts::options()
         QVERIFY(std::holds_alternative<std::string>(parsed));
         QVERIFY2(QString::fromStdString(std::get<std::string>(parsed)).contains(error),
                  std::get<std::string>(parsed).c_str());
+    }
+    if (arguments.startsWith(QStringLiteral("--import")) && error.isEmpty()) {
+        const auto &o = std::get<ServiceOptions>(parsed);
+        QCOMPARE(o.importKind, std::optional<ImportKind>(ImportKind::Washes));
+        QCOMPARE(o.importFile, std::string("W.csv"));
+        QCOMPARE(o.importCustomer, std::string("1001"));
     }
     if (arguments == QStringList{"--port=8443"})
         QCOMPARE(std::get<ServiceOptions>(parsed).port, 8443);

@@ -1,7 +1,14 @@
 #include "dataview/widgets/TStringGrid.h"
 
+#include "dataview/GridCopy.h"
 #include "dataview/StringGridModel.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QStyleOption>
 
@@ -84,6 +91,9 @@ void StringGridHeader::paintSection(QPainter *painter, const QRect &rect, int lo
 TStringGrid::TStringGrid(QWidget *parent)
     : QTableView(parent)
     , m_model(new StringGridModel(this))
+    , m_copy(new QAction(QStringLiteral("Kopieren"), this))
+    , m_copyWithHeaders(new QAction(QStringLiteral("Mit Überschriften kopieren"), this))
+    , m_menu(new QMenu(this))
 {
     setHorizontalHeader(new StringGridHeader(this));
     QTableView::setModel(m_model);
@@ -106,6 +116,54 @@ TStringGrid::TStringGrid(QWidget *parent)
     setTextElideMode(Qt::ElideNone);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    // The menu only shows the key; keyPressEvent handles it, ahead of the
+    // view's own copy of the current cell.
+    m_copy->setShortcut(QKeySequence::Copy);
+    m_copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_copy, &QAction::triggered, this, [this] { copySelection(false); });
+    connect(m_copyWithHeaders, &QAction::triggered, this, [this] { copySelection(true); });
+    m_menu->addAction(m_copy);
+    m_menu->addAction(m_copyWithHeaders);
+}
+
+QString TStringGrid::selectionText(bool withHeaders) const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (selected.size() == 1 && !withHeaders)
+        return m_model->cell(selected.first().column(), selected.first().row() + 1);
+    QList<int> gridRows;
+    gridRows.reserve(selected.size());
+    for (const QModelIndex &index : selected)
+        gridRows << index.row() + 1; // view row i is grid row i + 1
+    if (gridRows.isEmpty() && !withHeaders)
+        return {};
+    return dataview::copyRowsText(*m_model, gridRows, withHeaders);
+}
+
+void TStringGrid::copySelection(bool withHeaders) const
+{
+    const QString text = selectionText(withHeaders);
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void TStringGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event == QKeySequence::Copy) {
+        copySelection(false);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TStringGrid::contextMenuEvent(QContextMenuEvent *event)
+{
+    const bool anything = selectionModel()->hasSelection();
+    m_copy->setEnabled(anything);
+    m_menu->popup(event->globalPos());
+    event->accept();
 }
 
 TStringGrid::~TStringGrid() = default;

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTableView>
 
+class QAction;
+class QMenu;
 class StringGridModel;
 
 // The read-only string grid of the data window, indexed like the desktop grid
@@ -45,10 +47,26 @@ public:
 
     StringGridModel *gridModel() const { return m_model; }
 
+    // What Ctrl+C and the context menu put on the clipboard: the selected rows
+    // as tab-separated text (headers first when asked), or the text of a
+    // single selected cell alone. Reads the grid and changes nothing.
+    QString selectionText(bool withHeaders) const;
+    void copySelection(bool withHeaders) const;
+    // The context menu's "Kopieren" and "Mit Überschriften kopieren".
+    QAction *copyAction() const { return m_copy; }
+    QAction *copyWithHeadersAction() const { return m_copyWithHeaders; }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
 private:
     using QTableView::setModel;
 
     StringGridModel *m_model;
+    QAction *m_copy;
+    QAction *m_copyWithHeaders;
+    QMenu *m_menu;
 };
 
 // The grid's horizontal header: shows grid row 0 on the sky-blue ground with
