@@ -1,6 +1,5 @@
 #pragma once
 
-#include "service/CsvImport.h"
 #include "service/Sqlite.h"
 #include "service/Store.h"
 
@@ -12,15 +11,6 @@
 
 namespace service {
 
-// The version of the tables this program makes; createSchema() brings older ones up to it.
-inline constexpr int currentSchemaVersion = 2;
-
-struct ImportCounts
-{
-    std::int64_t added = 0;
-    std::int64_t replaced = 0;
-};
-
 // The service's data on one SQLite connection: customers, wearers, laundry
 // items and wash processes, each list keyed by customer and its paging key so
 // that every chunk is a range scan of the primary key.
@@ -31,18 +21,10 @@ public:
 
     SqliteDatabase &database() { return m_db; }
 
-    // Creates the tables on an empty database and migrates an older schema to
-    // currentSchemaVersion, in one transaction (a savepoint inside the caller's);
-    // a no-op on a current database. A newer schema is refused.
+    // The schema's transaction is a savepoint inside a caller's.
     void createSchema() override;
-    // 0 for an empty database; 1 for one made before the version was recorded.
-    int schemaVersion();
-
-    // Adds the records or replaces those with the same key (wearer number, item
-    // identifier, item and pass number), in one transaction: all or nothing.
-    // Raises EImportError naming the record's line when one refers to a wearer
-    // or item the customer lacks.
-    ImportCounts importRecords(std::string_view customer, const ImportRecords &records);
+    int schemaVersion() override;
+    ImportCounts importRecords(std::string_view customer, const ImportRecords &records) override;
 
     void setCustomer(std::string_view number, const PasswordHash &password) override;
     std::optional<PasswordHash> passwordOf(std::string_view customer) override;

@@ -19,7 +19,8 @@ namespace {
 // once with 503 instead of letting every request wait for a connect.
 constexpr auto reconnectPause = std::chrono::milliseconds(500);
 
-const char *const schemaSql = R"sql(
+// Version 1: the tables as the first PostgreSQL release made them, without a version record.
+const char *const schemaVersion1Sql = R"sql(
 CREATE TABLE IF NOT EXISTS customer (
     number     text COLLATE "C" NOT NULL PRIMARY KEY,
     salt       bytea   NOT NULL,
@@ -65,6 +66,14 @@ CREATE TABLE IF NOT EXISTS wash_process (
     FOREIGN KEY (customer, waesche_id) REFERENCES item(customer, waesche_id)
 );
 )sql";
+
+// Version 2: the key of a wash process on import, the item and its pass number.
+const char *const schemaVersion2Sql =
+    "CREATE UNIQUE INDEX IF NOT EXISTS wash_process_pass ON wash_process (customer, waesche_id, anz_eingang)";
+
+// Keys of the advisory locks (any numbers, the same in every instance).
+constexpr const char *schemaLockSql = "SELECT pg_advisory_xact_lock(7412019)";
+constexpr const char *importLockSql = "SELECT pg_advisory_xact_lock(7412020)";
 
 // A row without a date is kept by every date range, as in the SQLite store.
 #define PLV_PG_DATE_RANGE(column, from, to)                                                               \
@@ -352,18 +361,58 @@ void PgStore::exec(const char *sql)
         raise("exec", result.get());
 }
 
+void PgStore::rollback()
+{
+    if (m_conn) {
+        while (PGresult *rest = PQgetResult(m_conn))
+            PQclear(rest);
+        PQclear(PQexec(m_conn, "ROLLBACK"));
+    }
+}
+
+int PgStore::schemaVersion()
+{
+    Result tables(PQexec(connection(), "SELECT to_regclass('schema_version') IS NOT NULL,"
+                                       " to_regclass('customer') IS NOT NULL"));
+    if (PQresultStatus(tables.get()) != PGRES_TUPLES_OK)
+        raise("schema version", tables.get());
+    if (tables.value(0, 0) != "t")
+        return tables.value(0, 1) == "t" ? 1 : 0; // made before the version was recorded, or empty
+    Result version(PQexec(m_conn, "SELECT version FROM schema_version"));
+    if (PQresultStatus(version.get()) != PGRES_TUPLES_OK)
+        raise("schema version", version.get());
+    if (version.rows() == 0)
+        throw EDatabaseError(QStringLiteral("The database's table schema_version is empty"));
+    return std::stoi(std::string(version.value(0, 0)));
+}
+
 void PgStore::createSchema()
 {
     // Instances starting together would race on CREATE ... IF NOT EXISTS; the lock lines them up.
     exec("BEGIN");
     try {
-        exec("SELECT pg_advisory_xact_lock(7412019)");
-        exec(schemaSql);
+        exec(schemaLockSql);
+        int version = schemaVersion();
+        refuseNewerSchema(version);
+        const int found = version;
+        if (version < 1) {
+            exec(schemaVersion1Sql);
+            version = 1;
+        }
+        if (version < 2) {
+            exec(schemaVersion2Sql);
+            version = 2;
+        }
+        if (found < 2) {
+            exec("CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)");
+            exec("DELETE FROM schema_version");
+            run("schema_version_set", "INSERT INTO schema_version (version) VALUES ($1::integer)",
+                Params().number(version));
+        }
         exec(foldFunctionSql().c_str());
         exec("COMMIT");
     } catch (...) {
-        if (m_conn)
-            PQclear(PQexec(m_conn, "ROLLBACK"));
+        rollback();
         throw;
     }
 }
@@ -506,6 +555,120 @@ std::vector<Row> PgStore::washChunk(std::string_view customer, std::int64_t afte
     return rows(r, contract::washes);
 }
 
+bool PgStore::found(const char *name, const char *sql, const Params &params)
+{
+    return run(name, sql, params).rows() > 0;
+}
+
+ImportCounts PgStore::importRecords(std::string_view customer, const ImportRecords &records)
+{
+    ImportCounts counts;
+    const auto count = [&counts](bool existed) { ++(existed ? counts.replaced : counts.added); };
+    exec("BEGIN");
+    try {
+        exec(importLockSql);
+        if (!passwordOf(customer))
+            raiseNoSuchCustomer(customer);
+        if (const auto *wearers = std::get_if<std::vector<ImportedWearer>>(&records)) {
+            for (const ImportedWearer &w : *wearers) {
+                count(found("import_wearer_exists",
+                            "SELECT 1 FROM wearer WHERE customer = $1 AND traeger_nr = $2::bigint",
+                            Params().text(customer).number(w.number)));
+                run("import_wearer",
+                    "INSERT INTO wearer (customer, traeger_nr, name, vorname, zimmernummer, liefer_adr_id, wohnbereich)"
+                    " VALUES ($1, $2::bigint, $3, $4, $5, $6::bigint, $7)"
+                    " ON CONFLICT (customer, traeger_nr) DO UPDATE SET name = excluded.name,"
+                    " vorname = excluded.vorname, zimmernummer = excluded.zimmernummer,"
+                    " liefer_adr_id = excluded.liefer_adr_id, wohnbereich = excluded.wohnbereich",
+                    Params()
+                        .text(customer)
+                        .number(w.number)
+                        .text(w.surname)
+                        .text(w.firstName)
+                        .text(w.room)
+                        .number(w.deliveryAddress)
+                        .text(w.livingArea));
+            }
+        } else if (const auto *items = std::get_if<std::vector<ImportedItem>>(&records)) {
+            for (const ImportedItem &it : *items) {
+                if (!found("import_item_wearer", "SELECT 1 FROM wearer WHERE customer = $1 AND traeger_nr = $2::bigint",
+                           Params().text(customer).number(it.wearer)))
+                    raiseNoSuchWearer(it.line, it.wearer, customer);
+                count(found("import_item_exists", "SELECT 1 FROM item WHERE customer = $1 AND waesche_id = $2",
+                            Params().text(customer).text(it.id)));
+                run("import_item",
+                    "INSERT INTO item (customer, waesche_id, traeger_nr, art_nr, artikel, ort, anz_eingang, angelegt,"
+                    " eingang, ausgang, letzte_charge, groesse, max_wasch)"
+                    " VALUES ($1, $2, $3::bigint, $4, $5, $6, $7::bigint, $8::date, $9::date, $10::date, $11, $12,"
+                    " $13::bigint)"
+                    " ON CONFLICT (customer, waesche_id) DO UPDATE SET traeger_nr = excluded.traeger_nr,"
+                    " art_nr = excluded.art_nr, artikel = excluded.artikel, ort = excluded.ort,"
+                    " anz_eingang = excluded.anz_eingang, angelegt = excluded.angelegt, eingang = excluded.eingang,"
+                    " ausgang = excluded.ausgang, letzte_charge = excluded.letzte_charge,"
+                    " groesse = excluded.groesse, max_wasch = excluded.max_wasch",
+                    Params()
+                        .text(customer)
+                        .text(it.id)
+                        .number(it.wearer)
+                        .text(it.articleNumber)
+                        .text(it.article)
+                        .text(it.location)
+                        .number(it.receipts)
+                        .date(it.created)
+                        .date(it.received)
+                        .date(it.dispatched)
+                        .text(it.lastBatch)
+                        .text(it.size)
+                        .number(it.maxWashes));
+            }
+        } else {
+            const auto &washes = std::get<std::vector<ImportedWash>>(records);
+            Result last = run("import_wash_last",
+                              "SELECT coalesce(max(wash_id), 0) FROM wash_process WHERE customer = $1",
+                              Params().text(customer));
+            std::int64_t nextId = std::stoll(std::string(last.value(0, 0))) + 1; // new passes follow, in the file's order
+            for (const ImportedWash &w : washes) {
+                if (!found("import_wash_item", "SELECT 1 FROM item WHERE customer = $1 AND waesche_id = $2",
+                           Params().text(customer).text(w.itemId)))
+                    raiseNoSuchItem(w.line, w.itemId, customer);
+                Result existing = run("import_wash_existing",
+                                      "SELECT wash_id FROM wash_process"
+                                      " WHERE customer = $1 AND waesche_id = $2 AND anz_eingang = $3::bigint",
+                                      Params().text(customer).text(w.itemId).number(w.pass));
+                const bool existed = existing.rows() > 0;
+                count(existed);
+                if (existed)
+                    run("import_wash_update",
+                        "UPDATE wash_process SET eingang = $3::date, ausgang = $4::date, charge = $5"
+                        " WHERE customer = $1 AND wash_id = $2::bigint",
+                        Params()
+                            .text(customer)
+                            .number(std::stoll(std::string(existing.value(0, 0))))
+                            .date(w.received)
+                            .date(w.dispatched)
+                            .text(w.batch));
+                else
+                    run("import_wash_insert",
+                        "INSERT INTO wash_process (customer, wash_id, waesche_id, anz_eingang, eingang, ausgang, charge)"
+                        " VALUES ($1, $2::bigint, $3, $4::bigint, $5::date, $6::date, $7)",
+                        Params()
+                            .text(customer)
+                            .number(nextId++)
+                            .text(w.itemId)
+                            .number(w.pass)
+                            .date(w.received)
+                            .date(w.dispatched)
+                            .text(w.batch));
+            }
+        }
+        exec("COMMIT");
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    return counts;
+}
+
 std::string PgStore::chunkQueryPlan(ListKind list)
 {
     // The plan of the prepared statement as the service runs it, with no filter set.
@@ -645,11 +808,7 @@ void PgStore::copyFrom(LaundryStore &source)
         }
         exec("COMMIT");
     } catch (...) {
-        if (m_conn) {
-            while (PGresult *rest = PQgetResult(m_conn))
-                PQclear(rest);
-            PQclear(PQexec(m_conn, "ROLLBACK"));
-        }
+        rollback();
         throw;
     }
     exec("ANALYZE");

@@ -30,7 +30,12 @@ public:
     PgStore(const PgStore &) = delete;
     PgStore &operator=(const PgStore &) = delete;
 
+    // Under an advisory lock, so that instances starting together migrate once.
     void createSchema() override;
+    int schemaVersion() override;
+    // Under an advisory lock: imports run one after the other, as new wash
+    // identifiers follow the customer's highest.
+    ImportCounts importRecords(std::string_view customer, const ImportRecords &records) override;
 
     void setCustomer(std::string_view number, const PasswordHash &password) override;
     std::optional<PasswordHash> passwordOf(std::string_view customer) override;
@@ -66,6 +71,8 @@ private:
     [[noreturn]] void raise(const char *context, pg_result *result);
     Result run(const char *name, const char *sql, const Params &params, bool binaryResult = false);
     static std::vector<Row> rows(Result &result, const contract::ListContract &list);
+    void rollback();
+    bool found(const char *name, const char *sql, const Params &params);
 
     std::string m_uri;
     pg_conn *m_conn = nullptr;

@@ -2,6 +2,7 @@
 
 #include "contract/ListContract.h"
 #include "platform/Exception.h"
+#include "service/CsvImport.h"
 #include "service/PasswordHash.h"
 
 #include <cstdint>
@@ -50,6 +51,16 @@ struct ItemFilter
     std::optional<std::string> dispatchedFrom, dispatchedTo;
 };
 
+// The version of the tables this program makes; createSchema() brings older ones up to it.
+// Version 2 added the unique index wash_process_pass (customer, waesche_id, anz_eingang).
+inline constexpr int currentSchemaVersion = 2;
+
+struct ImportCounts
+{
+    std::int64_t added = 0;
+    std::int64_t replaced = 0;
+};
+
 // What the service needs of its database, on one connection used by one thread
 // at a time. Both backends give the same rows for the same data: text keys
 // ordered bytewise, text filters as folded prefixes, rows without a date kept
@@ -59,8 +70,18 @@ class Store
 public:
     virtual ~Store() = default;
 
-    // Creates the tables when they are missing; a no-op on a complete database.
+    // Creates the tables on an empty database and migrates an older schema to
+    // currentSchemaVersion, in one transaction; a no-op on a current database.
+    // A newer schema is refused (EDatabaseError), never changed.
     virtual void createSchema() = 0;
+    // 0 for an empty database; 1 for one made before the version was recorded.
+    virtual int schemaVersion() = 0;
+
+    // Adds the records or replaces those with the same key (wearer number, item
+    // identifier, item and pass number), in one transaction: all or nothing.
+    // Raises EImportError naming the record's line when one refers to a wearer
+    // or item the customer lacks, or when the customer does not exist.
+    virtual ImportCounts importRecords(std::string_view customer, const ImportRecords &records) = 0;
 
     virtual void setCustomer(std::string_view number, const PasswordHash &password) = 0;
     virtual std::optional<PasswordHash> passwordOf(std::string_view customer) = 0;
@@ -89,9 +110,17 @@ bool isPostgresUri(std::string_view database);
 // The database as it may be shown in messages: a URI without its password.
 std::string displayName(const std::string &database);
 
-enum class StoreAccess { ReadOnly, ReadWrite };
+// The messages of an import that refers to what the database lacks, the same on both backends.
+[[noreturn]] void raiseNoSuchCustomer(std::string_view customer);
+[[noreturn]] void raiseNoSuchWearer(int line, std::int64_t wearer, std::string_view customer);
+[[noreturn]] void raiseNoSuchItem(int line, std::string_view item, std::string_view customer);
+// Raises EDatabaseError when `found` is newer than this program knows.
+void refuseNewerSchema(int found);
 
-// Opens the backend the name selects. For SQLite, ReadWrite creates the file when missing.
+enum class StoreAccess { ReadOnly, ReadWrite, Existing };
+
+// Opens the backend the name selects. For SQLite, ReadWrite creates the file
+// when missing and Existing (read-write) refuses a missing one.
 std::unique_ptr<Store> openStore(const std::string &database, StoreAccess access);
 
 } // namespace service

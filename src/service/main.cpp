@@ -173,11 +173,11 @@ int importFile(const ServiceOptions &options)
     if (file.bad())
         raiseFileError("read", options.importFile, errno);
     // An existing database only: a mistyped --db must not leave a new, empty one behind.
-    LaundryStore store(options.databasePath, SqliteDatabase::Mode::ReadWrite);
-    store.createSchema();
+    const auto store = openStore(options.databasePath, StoreAccess::Existing);
+    store->createSchema();
     const char *kind = importKindName(*options.importKind);
     try {
-        const ImportCounts counts = store.importRecords(options.importCustomer, parseImport(*options.importKind, bytes));
+        const ImportCounts counts = store->importRecords(options.importCustomer, parseImport(*options.importKind, bytes));
         std::printf("imported %lld %s for customer %s from %s: %lld new, %lld replaced\n",
                     static_cast<long long>(counts.added + counts.replaced), kind, options.importCustomer.c_str(),
                     options.importFile.c_str(), static_cast<long long>(counts.added),
