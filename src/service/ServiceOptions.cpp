@@ -19,6 +19,8 @@ constexpr long maxPort = 65535;
 // One io_context and two cores; a third thread would only wait for them.
 constexpr long maxThreads = 2;
 constexpr long maxConnectionsLimit = 10000;
+// Each is a database connection and a thread; PostgreSQL's default allows 100 connections in all.
+constexpr long maxDatabaseConnections = 64;
 constexpr long maxTimeoutSeconds = 3600;
 constexpr long maxLoginFailures = 1000;
 constexpr long maxLoginWindowSeconds = 24 * 3600;
@@ -134,6 +136,9 @@ const Option options[] = {
     {"--cert", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.certificatePath); }, Option::Setting},
     {"--key", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.keyPath); }, Option::Setting},
     {"--threads", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.threads, 1, maxThreads); }, Option::Setting},
+    {"--db-connections",
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.databaseConnections, 1, maxDatabaseConnections); },
+     Option::Setting},
     {"--max-connections",
      [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.maxConnections, 1, maxConnectionsLimit); }, Option::Setting},
     {"--max-per-address",
@@ -226,6 +231,8 @@ std::string serviceUsage()
            "                        plivora-service.crt and .key in the working directory)\n"
            "  --key PATH            PEM private key of the certificate (default <db>.key)\n"
            "  --threads N           serving threads, 1 or 2 (default 2)\n"
+           "  --db-connections N    database connections, each with a worker thread that\n"
+           "                        runs the requests' queries, 1 to 64 (default 4)\n"
            "  --max-connections N   connections served at once; more are closed (default 256)\n"
            "  --max-per-address N   connections one client address may hold (default 32)\n"
            "  --idle-timeout S      seconds a connection may stay silent (default 30)\n"

@@ -219,6 +219,7 @@ int serve(const ServiceOptions &options)
                          settings.certificatePath.c_str());
     }
     settings.threads = options.threads;
+    settings.databaseConnections = options.databaseConnections;
     settings.maxConnections = options.maxConnections;
     settings.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
     settings.idleTimeout = std::chrono::seconds(options.idleTimeoutSeconds);

@@ -137,6 +137,7 @@ private slots:
     void chunkQueriesAreIndexRangeScans();
     void unknownCustomerCostsWhatAWrongPasswordCosts();
     void importGivesSameRepliesOnBothBackends();
+    void poolHasTheConnectionsTheOptionSays();
     void unreachableDatabaseAtStart();
     void databaseStoppedAndRestarted();
 
@@ -481,6 +482,25 @@ void TestBackends::importGivesSameRepliesOnBothBackends()
     QVERIFY(compareAll());
     QVERIFY(importAll(2)); // replaces in place: the same counts, ids and cells
     QVERIFY(compareAll());
+}
+
+// Counted by the server: the instance holds as many connections as --db-connections says.
+void TestBackends::poolHasTheConnectionsTheOptionSays()
+{
+    PgTestDatabase db(QStringLiteral("tst_backends_pool"));
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    const QString file = m_dir.filePath(QStringLiteral("demo.db"));
+    for (const char *connections : {"3", "1"}) {
+        Instance service;
+        QVERIFY(startService(service, m_dir.path(),
+                             {"--db", db.uri(), "--db-connections", connections, "--cert", file + ".crt", "--key",
+                              file + ".key"}));
+        QVERIFY(db.run(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
+                                      " AND application_name = 'plivora-service'")));
+        QCOMPARE(db.output().trimmed(), QString::fromLatin1(connections));
+        service.process.terminate();
+        QVERIFY(service.process.waitForFinished(10000));
+    }
 }
 
 void TestBackends::unreachableDatabaseAtStart()
