@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libboost1.81-dev libssl-dev openssl libicu-dev libsqlite3-dev
+  postgresql-15 postgresql-client-15 libpq-dev
   fonts-dejavu-core fonts-liberation
   xvfb xauth poppler-utils unrtf curl
   openbox x11vnc novnc websockify python3-websockify python3 iproute2 procps

@@ -1,14 +1,17 @@
 // bench_service: how many chunk requests per second plivora-service answers on
-// one kept-alive connection, and on 50 connections at once, side by side; and
-// how long a refused login takes for a wrong password and for an unknown
-// customer number (the two must not tell apart which numbers exist).
+// one kept-alive connection, and on 50 connections at once, side by side for
+// one instance on SQLite, one on PostgreSQL and two on the same PostgreSQL database;
+// and how long a refused login takes for a wrong password and for an unknown
+// customer number on each backend (the two must not tell apart which numbers exist).
 //
-//   bench_service [--seconds S] [--connections N] [--port P]
+//   bench_service [--seconds S] [--connections N] [--db POSTGRESQL_URI] [--port P]
 //
-// Without --port it makes a demo database of the default size in a temporary
-// folder and starts its own service on an ephemeral port, with the limits per
-// client address raised (all the load comes from one address). A service given
-// by --port needs the same: --max-per-address N and --login-failures 1000. Each connection pages
+// --port measures a running service only. Otherwise it makes demo databases of
+// the default size: an SQLite file in a temporary folder, and the PostgreSQL
+// database --db names (filled when empty) or, without --db, one in a throw-away
+// cluster (scripts/pg-test-cluster.sh), and starts its own services with the limits per
+// client address raised (all the load comes from one address). A service given by
+// --port needs the same: --max-per-address N and --login-failures 1000. Each connection pages
 // through one list (wearers, laundry items, wash processes in turn) with the
 // desktop client's requests and default date filters, starting again at the end.
 
@@ -25,8 +28,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -168,7 +171,7 @@ std::pair<double, double> measureRefusals(unsigned short port, int rounds)
     return {median(wrongPassword), median(unknownCustomer)};
 }
 
-Totals measure(unsigned short port, int connections, double seconds)
+Totals measure(const std::vector<unsigned short> &ports, int connections, double seconds)
 {
     net::io_context ioc;
     ssl::context tls(ssl::context::tls_client);
@@ -177,9 +180,80 @@ Totals measure(unsigned short port, int connections, double seconds)
     const auto start = Clock::now() + std::chrono::milliseconds(500); // handshakes and first requests first
     const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     for (int i = 0; i < connections; ++i)
-        std::make_shared<Connection>(ioc, tls, port, i % 3, totals, start, end)->start();
+        std::make_shared<Connection>(ioc, tls, ports[i % ports.size()], i % 3, totals, start, end)->start();
     ioc.run();
     return totals;
+}
+
+struct Figures
+{
+    double one = 0, many = 0;
+    long failures = 0;
+};
+
+Figures run(const std::vector<unsigned short> &ports, int connections, double seconds)
+{
+    measure(ports, static_cast<int>(ports.size()), 0.5); // each first login pays for PBKDF2 once
+    const Totals one = measure(ports, 1, seconds);
+    const Totals many = measure(ports, connections, seconds);
+    return {one.requests / seconds, many.requests / seconds, one.failures + many.failures};
+}
+
+bool runTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, arguments);
+    const bool ok = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = p.readAll();
+    return ok;
+}
+
+// A service on an ephemeral port; 0 when it did not start.
+// The access log, a line per request, goes into a file (`output`): a pipe nobody reads would stall the service.
+unsigned short startService(QProcess &service, const QString &db, const QString &dir, const QString &output,
+                            int connections)
+{
+    service.setWorkingDirectory(dir);
+    service.setStandardOutputFile(output, QIODevice::Truncate);
+    service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+                  {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
+                   "--login-failures", "1000"});
+    const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
+    for (int waited = 0; waited < 300; ++waited) {
+        service.waitForFinished(100); // a pause that ends early if the service fails
+        QFile file(output);
+        const QByteArray out = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const auto match = listening.match(QString::fromUtf8(out));
+        if (match.hasMatch())
+            return static_cast<unsigned short>(match.captured(1).toUInt());
+    }
+    std::fprintf(stderr, "bench_service: the service on %s did not start\n", qPrintable(db));
+    return 0;
+}
+
+void printRow(const char *label, const Figures &f, const Figures &base)
+{
+    std::printf("%-28s %12.0f %14.0f %12.2f %14.2f\n", label, f.one, f.many, base.one > 0 ? f.one / base.one : 0.0,
+                base.many > 0 ? f.many / base.many : 0.0);
+}
+
+constexpr int refusalRounds = 15;
+
+// False when the refusals could not be measured.
+bool printRefusals(const char *label, unsigned short port)
+{
+    try {
+        const auto [wrongPassword, unknownCustomer] = measureRefusals(port, refusalRounds);
+        std::printf("refused login, %s, median of %d: wrong password %.1f ms, unknown customer %.1f ms, ratio %.2f\n",
+                    label, refusalRounds, wrongPassword, unknownCustomer,
+                    wrongPassword > 0 ? unknownCustomer / wrongPassword : 0.0);
+        return true;
+    } catch (const std::exception &error) {
+        std::printf("refused logins not measured on %s: %s\n", label, error.what());
+        return false;
+    }
 }
 
 } // namespace
@@ -189,6 +263,7 @@ int main(int argc, char **argv)
     double seconds = 3;
     int connections = 50;
     unsigned short port = 0;
+    QString pgUri;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         if (name == "--seconds")
@@ -197,67 +272,79 @@ int main(int argc, char **argv)
             connections = std::atoi(argv[i + 1]);
         else if (name == "--port")
             port = static_cast<unsigned short>(std::atoi(argv[i + 1]));
+        else if (name == "--db")
+            pgUri = QString::fromLocal8Bit(argv[i + 1]);
+    }
+    const std::string manyLabel = std::to_string(connections) + " connections";
+
+    if (port != 0) {
+        const Figures f = run({port}, connections, seconds);
+        std::printf("chunk requests per second: 1 connection %.0f, %s %.0f\n", f.one, manyLabel.c_str(), f.many);
+        const bool refusals = printRefusals("the service", port);
+        return f.failures || !refusals ? 1 : 0;
     }
 
     QTemporaryDir dir;
-    QProcess service;
-    if (port == 0) {
-        const QString db = dir.filePath(QStringLiteral("bench.db"));
-        QProcess init;
-        init.start(QStringLiteral(PLIVORA_SERVICE_EXE), {"--init-demo", "--db", db});
-        if (!init.waitForFinished(120000) || init.exitCode() != 0) {
-            std::fprintf(stderr, "bench_service: --init-demo failed\n");
-            return 1;
-        }
-        // The access log, a line per request, goes into a file: a pipe nobody reads would stall the service.
-        const QString serviceOutput = dir.filePath(QStringLiteral("service.out"));
-        service.setStandardOutputFile(serviceOutput);
-        service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
-                      {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
-                       "--login-failures", "1000"});
+    const QString script = QStringLiteral(PLIVORA_PG_CLUSTER_SCRIPT);
+    const QString uriFile = dir.filePath(QStringLiteral("cluster.uri"));
+    bool ownCluster = false;
+    if (pgUri.isEmpty()) {
         QByteArray out;
-        const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
-        for (int waited = 0; waited < 300 && port == 0; ++waited) {
-            service.waitForFinished(100); // a pause that ends early if the service fails
-            QFile file(serviceOutput);
-            out = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            const auto match = listening.match(QString::fromUtf8(out));
-            if (match.hasMatch())
-                port = static_cast<unsigned short>(match.captured(1).toUInt());
-        }
-        if (port == 0) {
-            std::fprintf(stderr, "bench_service: the service did not start\n");
+        if (!runTool(QStringLiteral("bash"), {script, "start", uriFile}, &out)) {
+            std::fprintf(stderr, "bench_service: no PostgreSQL cluster: %s\n", out.constData());
             return 1;
         }
+        ownCluster = true;
+        QFile f(uriFile);
+        f.open(QIODevice::ReadOnly);
+        const QString admin = QString::fromUtf8(f.readAll()).trimmed();
+        runTool(QStringLiteral("psql"), {admin, "-X", "-q", "-c", "CREATE DATABASE bench"});
+        pgUri = admin.left(admin.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral("bench");
     }
 
-    measure(port, 1, 0.5); // first login pays for PBKDF2 once; not part of either figure
-    Totals one = measure(port, 1, seconds);
-    const Totals many = measure(port, connections, seconds);
-    const double oneRate = one.requests / seconds, manyRate = many.requests / seconds;
-    const std::string manyLabel = std::to_string(connections) + " connections at once";
-    std::printf("chunk requests per second, %-24s %8.0f  (mean latency %.2f ms)\n", "1 kept-alive connection",
-                oneRate, one.requests ? 1000 * one.latencySeconds / one.requests : 0.0);
-    std::printf("chunk requests per second, %-24s %8.0f  (mean latency %.2f ms)\n", manyLabel.c_str(), manyRate,
-                many.requests ? 1000 * many.latencySeconds / many.requests : 0.0);
-    std::printf("ratio %d : 1 connection %*s %8.2f\n", connections, 24, "", oneRate > 0 ? manyRate / oneRate : 0.0);
-    if (one.failures || many.failures)
-        std::printf("failed requests: %ld and %ld\n", one.failures, many.failures);
-
-    constexpr int refusalRounds = 15;
-    try {
-        const auto [wrongPassword, unknownCustomer] = measureRefusals(port, refusalRounds);
-        std::printf("refused login, median of %d: wrong password %.1f ms, unknown customer %.1f ms, ratio %.2f\n",
-                    refusalRounds, wrongPassword, unknownCustomer,
-                    wrongPassword > 0 ? unknownCustomer / wrongPassword : 0.0);
-    } catch (const std::exception &error) {
-        std::printf("refused logins not measured: %s\n", error.what());
-        one.failures += 1;
+    int status = 0;
+    {
+        const QString file = dir.filePath(QStringLiteral("bench.db"));
+        QByteArray out;
+        if (!runTool(QStringLiteral(PLIVORA_SERVICE_EXE), {"--init-demo", "--db", file}, &out)
+            || (!runTool(QStringLiteral(PLIVORA_SERVICE_EXE), {"--init-demo", "--db", pgUri}, &out)
+                && !out.contains("holds data already"))) {
+            std::fprintf(stderr, "bench_service: --init-demo failed: %s\n", out.constData());
+            status = 1;
+        }
+        QProcess sqlite, first, second;
+        unsigned short ports[3] = {};
+        if (status == 0) {
+            ports[0] = startService(sqlite, file, dir.path(), dir.filePath(QStringLiteral("sqlite.out")), connections);
+            ports[1] = startService(first, pgUri, dir.path(), dir.filePath(QStringLiteral("pg1.out")), connections);
+            ports[2] = startService(second, pgUri, dir.path(), dir.filePath(QStringLiteral("pg2.out")), connections);
+            if (!ports[0] || !ports[1] || !ports[2])
+                status = 1;
+        }
+        if (status == 0) {
+            const Figures a = run({ports[0]}, connections, seconds);
+            const Figures b = run({ports[1]}, connections, seconds);
+            const Figures c = run({ports[1], ports[2]}, connections, seconds);
+            std::printf("chunk requests per second       1 connection %14s   ratio to SQLite (1 / %d)\n",
+                        manyLabel.c_str(), connections);
+            printRow("one SQLite instance", a, a);
+            printRow("one PostgreSQL instance", b, a);
+            printRow("two PostgreSQL instances", c, a);
+            if (a.failures || b.failures || c.failures) {
+                std::printf("failed requests: %ld, %ld, %ld\n", a.failures, b.failures, c.failures);
+                status = 1;
+            }
+            if (!printRefusals("SQLite", ports[0]) || !printRefusals("PostgreSQL", ports[1]))
+                status = 1;
+        }
+        for (QProcess *p : {&sqlite, &first, &second}) {
+            if (p->state() == QProcess::Running) {
+                p->terminate();
+                p->waitForFinished(10000);
+            }
+        }
     }
-
-    if (service.state() == QProcess::Running) {
-        service.terminate();
-        service.waitForFinished(10000);
-    }
-    return one.failures || many.failures ? 1 : 0;
+    if (ownCluster)
+        runTool(QStringLiteral("bash"), {script, "stop", uriFile});
+    return status;
 }

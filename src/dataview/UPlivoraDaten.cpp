@@ -893,8 +893,10 @@ void TFPlivoraDaten::FormClose()
 void TFPlivoraDaten::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) // a restore from the task bar is no new show
+    if (!event->spontaneous()) { // a restore from the task bar is no new show
+        const platform::MessageOwner owner(this);
         platform::runGuarded([this] { FormShow(); });
+    }
 }
 
 void TFPlivoraDaten::hideEvent(QHideEvent *event)

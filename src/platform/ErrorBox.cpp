@@ -9,9 +9,11 @@ namespace platform {
 
 namespace {
 
+QWidget *currentOwner = nullptr;
+
 void presentInMessageBox(const ShownMessage &message)
 {
-    QMessageBox box(message.icon, message.title, message.text, QMessageBox::Ok);
+    QMessageBox box(message.icon, message.title, message.text, QMessageBox::Ok, message.owner);
     box.exec();
 }
 
@@ -30,9 +32,20 @@ MessagePresenter setMessagePresenter(MessagePresenter replacement)
     return previous;
 }
 
+MessageOwner::MessageOwner(QWidget *owner)
+    : m_previous(currentOwner)
+{
+    currentOwner = owner;
+}
+
+MessageOwner::~MessageOwner()
+{
+    currentOwner = m_previous;
+}
+
 void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
 {
-    presenter()(ShownMessage{icon, title, text});
+    presenter()(ShownMessage{icon, title, text, currentOwner});
 }
 
 QString applicationTitle(const QString &programPath)

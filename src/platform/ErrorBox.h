@@ -13,6 +13,21 @@ struct ShownMessage
     QMessageBox::Icon icon;
     QString title;
     QString text;
+    QWidget *owner = nullptr; // the window the box stands over; none: the active one
+};
+
+// While one lives, the messages shown stand over `owner`: a window's show
+// handler runs before the window is on screen, when another one is active.
+class MessageOwner
+{
+public:
+    explicit MessageOwner(QWidget *owner);
+    ~MessageOwner();
+    MessageOwner(const MessageOwner &) = delete;
+    MessageOwner &operator=(const MessageOwner &) = delete;
+
+private:
+    QWidget *m_previous;
 };
 
 // Every modal message of the program goes through one presenter, so tests can

@@ -149,6 +149,9 @@ const std::string &textCell(const CsvRecord &r, std::size_t c, std::string_view 
 {
     if (!mayBeEmpty && r.cells[c].empty())
         fail(r.line, std::string(caption) + " is empty");
+    // No export writes it, and a PostgreSQL text cannot hold it.
+    if (r.cells[c].find('\0') != std::string::npos)
+        fail(r.line, std::string(caption) + " holds the byte 0");
     return r.cells[c];
 }
 

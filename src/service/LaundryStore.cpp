@@ -203,11 +203,7 @@ void LaundryStore::createSchema()
     m_db.exec(alone ? "BEGIN IMMEDIATE" : "SAVEPOINT plv_schema");
     try {
         int version = schemaVersion();
-        if (version > currentSchemaVersion)
-            throw EDatabaseError(QStringLiteral("The database has schema version %1; this program knows up to %2."
-                                                " Use a newer plivora-service.")
-                                     .arg(version)
-                                     .arg(currentSchemaVersion));
+        refuseNewerSchema(version);
         const int found = version;
         if (version < 1) {
             m_db.exec(schemaVersion1Sql);
@@ -265,20 +261,6 @@ std::optional<PasswordHash> LaundryStore::passwordOf(std::string_view customer)
     hash.digest = std::string(s.blob(1));
     hash.iterations = static_cast<int>(s.integer(2));
     return hash;
-}
-
-bool LaundryStore::checkCredentials(std::string_view customer, std::string_view password,
-                                    VerifiedCredentials &verified)
-{
-    const std::optional<PasswordHash> stored = passwordOf(customer);
-    if (!stored)
-        return verifyAgainstNoRecord(password);
-    if (verified.contains(customer, *stored, password))
-        return true;
-    if (!verifyPassword(password, *stored))
-        return false;
-    verified.insert(customer, *stored, password);
-    return true;
 }
 
 std::int64_t LaundryStore::customerCount()
@@ -382,16 +364,6 @@ std::vector<Row> LaundryStore::washChunk(std::string_view customer, std::int64_t
 
 namespace {
 
-[[noreturn]] void failOn(int line, const QString &what)
-{
-    throw EImportError(QStringLiteral("line %1: %2").arg(line).arg(what));
-}
-
-QString q(std::string_view text)
-{
-    return QStringLiteral("\"%1\"").arg(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-}
-
 bool found(SqliteStatement &s)
 {
     const bool row = s.step();
@@ -405,8 +377,7 @@ ImportCounts LaundryStore::importRecords(std::string_view customer, const Import
 {
     SqliteTransaction transaction(m_db);
     if (!passwordOf(customer))
-        throw EImportError(QStringLiteral("customer %1 does not exist; add it with --add-customer first")
-                               .arg(q(customer)));
+        raiseNoSuchCustomer(customer);
     ImportCounts counts;
     const auto count = [&counts](bool existed) { ++(existed ? counts.replaced : counts.added); };
 
@@ -449,9 +420,7 @@ ImportCounts LaundryStore::importRecords(std::string_view customer, const Import
             wearerExists.bind(":customer", customer);
             wearerExists.bind(":nr", it.wearer);
             if (!found(wearerExists))
-                failOn(it.line, QStringLiteral("TraegerNr %1 is no wearer of customer %2; import the wearers first")
-                                    .arg(it.wearer)
-                                    .arg(q(customer)));
+                raiseNoSuchWearer(it.line, it.wearer, customer);
             exists.bind(":customer", customer);
             exists.bind(":id", asView(it.id));
             count(found(exists));
@@ -489,8 +458,7 @@ ImportCounts LaundryStore::importRecords(std::string_view customer, const Import
             itemExists.bind(":customer", customer);
             itemExists.bind(":id", asView(w.itemId));
             if (!found(itemExists))
-                failOn(w.line, QStringLiteral("WaescheID %1 is no laundry item of customer %2; import the items first")
-                                   .arg(q(w.itemId), q(customer)));
+                raiseNoSuchItem(w.line, w.itemId, customer);
             existing.bind(":customer", customer);
             existing.bind(":id", asView(w.itemId));
             existing.bind(":pass", w.pass);

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "contract/ListContract.h"
-#include "service/CsvImport.h"
-#include "service/PasswordHash.h"
 #include "service/Sqlite.h"
+#include "service/Store.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,88 +11,36 @@
 
 namespace service {
 
-using ListKind = contract::List;
-
-// The cells of one reply row in wire order, plain (not yet percent-encoded),
-// dates as "dd.MM.yyyy", missing values empty.
-using Row = std::vector<std::string>;
-
-// Filters of the wearer list. Texts are case-folded prefixes (foldCase), empty = no filter.
-struct WearerFilter
-{
-    std::optional<std::int64_t> wearerNumber;
-    std::string firstName;
-    std::string surname;
-    std::string livingArea;
-};
-
-// Filters shared by the laundry-item and wash-process lists. Dates are ISO
-// texts, nullopt = unbounded; both bounds are inclusive.
-struct ItemFilter
-{
-    std::string itemId; // exact
-    std::optional<std::int64_t> wearerNumber;
-    std::string firstName;
-    std::string surname;
-    std::string articleNumber;
-    std::string article;
-    std::string batch;
-    std::string size;
-    std::optional<std::int64_t> maxWashes;   // exact
-    std::optional<std::int64_t> washesAbove; // receipts strictly greater
-    std::optional<std::string> createdFrom, createdTo;
-    std::optional<std::string> receivedFrom, receivedTo;
-    std::optional<std::string> dispatchedFrom, dispatchedTo;
-};
-
-// The version of the tables this program makes; createSchema() brings older ones up to it.
-inline constexpr int currentSchemaVersion = 2;
-
-struct ImportCounts
-{
-    std::int64_t added = 0;
-    std::int64_t replaced = 0;
-};
-
 // The service's data on one SQLite connection: customers, wearers, laundry
 // items and wash processes, each list keyed by customer and its paging key so
 // that every chunk is a range scan of the primary key.
-class LaundryStore
+class LaundryStore : public Store
 {
 public:
     LaundryStore(const std::string &path, SqliteDatabase::Mode mode);
 
     SqliteDatabase &database() { return m_db; }
 
-    // Creates the tables on an empty database and migrates an older schema to
-    // currentSchemaVersion, in one transaction (a savepoint inside the caller's);
-    // a no-op on a current database. A newer schema is refused.
-    void createSchema();
-    // 0 for an empty database; 1 for one made before the version was recorded.
-    int schemaVersion();
+    // The schema's transaction is a savepoint inside a caller's.
+    void createSchema() override;
+    int schemaVersion() override;
+    ImportCounts importRecords(std::string_view customer, const ImportRecords &records) override;
 
-    // Adds the records or replaces those with the same key (wearer number, item
-    // identifier, item and pass number), in one transaction: all or nothing.
-    // Raises EImportError naming the record's line when one refers to a wearer
-    // or item the customer lacks.
-    ImportCounts importRecords(std::string_view customer, const ImportRecords &records);
+    void setCustomer(std::string_view number, const PasswordHash &password) override;
+    std::optional<PasswordHash> passwordOf(std::string_view customer) override;
+    std::int64_t customerCount() override;
 
-    void setCustomer(std::string_view number, const PasswordHash &password);
-    std::optional<PasswordHash> passwordOf(std::string_view customer);
-    bool checkCredentials(std::string_view customer, std::string_view password, VerifiedCredentials &verified);
-    std::int64_t customerCount();
-
-    std::int64_t count(ListKind list, std::string_view customer);
+    std::int64_t count(ListKind list, std::string_view customer) override;
 
     std::vector<Row> wearerChunk(std::string_view customer, std::int64_t after, const WearerFilter &filter,
-                                 int limit);
+                                 int limit) override;
     std::vector<Row> itemChunk(std::string_view customer, std::string_view after, const ItemFilter &filter,
-                               int limit);
-    std::vector<Row> washChunk(std::string_view customer, std::int64_t after, const ItemFilter &filter, int limit);
+                               int limit) override;
+    std::vector<Row> washChunk(std::string_view customer, std::int64_t after, const ItemFilter &filter, int limit) override;
 
     // SQLite's plan for the list's chunk query, one step per line (for checking
     // that paging stays a primary-key range scan).
-    std::string chunkQueryPlan(ListKind list);
+    std::string chunkQueryPlan(ListKind list) override;
 
 private:
     enum Slot { CustomerPassword, CustomerUpsert, CustomerCount, CountWearers, CountItems, CountWashes,

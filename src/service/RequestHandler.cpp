@@ -181,7 +181,7 @@ Reply chunk(ListKind list, std::vector<Row> rows)
     return {200, chunkReply(list, rows, ended)};
 }
 
-Reply chunkOf(LaundryStore &store, const QueryParameters &query, ListKind list, const std::string &customer)
+Reply chunkOf(Store &store, const QueryParameters &query, ListKind list, const std::string &customer)
 {
     if (list == ListKind::Wearers) {
         const auto q = readChunkQuery<WearerFilter>(query, contract::wearers);
@@ -209,7 +209,7 @@ RequestHandler::RequestHandler(VerifiedCredentials &verified)
 {
 }
 
-Reply RequestHandler::handle(LaundryStore &store, std::string_view target) const
+Reply RequestHandler::handle(Store &store, std::string_view target) const
 {
     try {
         const std::optional<QueryParameters> parsed = QueryParameters::fromTarget(target);
@@ -238,6 +238,9 @@ Reply RequestHandler::handle(LaundryStore &store, std::string_view target) const
         return {404, {}};
     } catch (const BadRequest &) {
         return {400, {}};
+    } catch (const EStoreUnavailable &error) {
+        std::fprintf(stderr, "request failed: %s\n", error.what());
+        return {503, {}};
     } catch (const std::exception &error) {
         std::fprintf(stderr, "request failed: %s\n", error.what());
         return {500, {}};

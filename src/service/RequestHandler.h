@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/LaundryStore.h"
+#include "service/Store.h"
 
 #include <string>
 #include <string_view>
@@ -21,8 +21,8 @@ class RequestHandler
 public:
     explicit RequestHandler(VerifiedCredentials &verified);
 
-    // Never throws: a failure of the store becomes status 500.
-    Reply handle(LaundryStore &store, std::string_view target) const;
+    // Never throws: a failure of the store becomes status 500, an unreachable database 503.
+    Reply handle(Store &store, std::string_view target) const;
 
 private:
     VerifiedCredentials &m_verified;

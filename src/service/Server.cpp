@@ -2,10 +2,10 @@
 
 #include "service/AddressLimits.h"
 #include "service/Certificate.h"
-#include "service/LaundryStore.h"
 #include "service/QueryString.h"
 #include "service/RequestHandler.h"
 #include "service/ServiceLog.h"
+#include "service/StorePool.h"
 
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -38,9 +38,6 @@ constexpr auto writeTimeout = std::chrono::seconds(30);
 constexpr auto shutdownTimeout = std::chrono::seconds(5);
 // Out of descriptors and the like: the pause before the next accept.
 constexpr auto acceptRetryDelay = std::chrono::milliseconds(50);
-
-// Each serving thread has its own connection: SQLite connections are not shared between threads.
-thread_local LaundryStore *threadStore = nullptr;
 
 // Every failed socket operation ends here: the line names the operation, the
 // peer (when there is one) and the reason. The caller then drops the connection.
@@ -84,6 +81,7 @@ struct SessionContext
     std::atomic<int> active{0};
     ConnectionsPerAddress perAddress;
     LoginThrottle loginThrottle;
+    StorePool *pool = nullptr; // runs every database call, off the network threads
 };
 
 class Session : public std::enable_shared_from_this<Session>
@@ -175,18 +173,29 @@ private:
         const bool keepAlive = request.keep_alive();
         if (request.method() != http::verb::get)
             return respond(http::status::method_not_allowed, keepAlive);
-        const auto now = LoginThrottle::Clock::now();
-        if (const auto wait = m_context.loginThrottle.refusedFor(m_address, now))
+        if (const auto wait = m_context.loginThrottle.refusedFor(m_address, LoginThrottle::Clock::now()))
             return respond(Reply{unsigned(http::status::too_many_requests), {}}, keepAlive, *wait);
-        if (!threadStore)
-            return respond(http::status::internal_server_error, keepAlive);
 
-        Reply reply = m_context.handler.handle(*threadStore,
-                                               std::string_view(request.target().data(), request.target().size()));
+        // The request runs on a worker of the pool (the password check and the
+        // query); the reply comes back on this session's strand. A session reads
+        // its next request only after that, so the pool's queue never holds more
+        // jobs than there are connections (--max-connections).
+        m_context.pool->post([self = shared_from_this(), keepAlive,
+                              target = std::string(request.target().data(), request.target().size())](Store &store) {
+            Reply reply = self->m_context.handler.handle(store, target);
+            net::post(self->m_stream.get_executor(), [self, keepAlive, reply = std::move(reply)]() mutable {
+                self->answer(std::move(reply), keepAlive);
+            });
+        });
+    }
+
+    void answer(Reply reply, bool keepAlive)
+    {
+        // The parser still holds the request: the next one is read only after this reply.
         if (reply.status == unsigned(http::status::unauthorized))
-            warnFailedLogin(request.target());
+            warnFailedLogin(m_parser->get().target());
         if (reply.status == unsigned(http::status::unauthorized)
-            && m_context.loginThrottle.recordFailure(m_address, now)) {
+            && m_context.loginThrottle.recordFailure(m_address, LoginThrottle::Clock::now())) {
             const LoginThrottle &throttle = m_context.loginThrottle;
             logLine(m_address + ": " + std::to_string(throttle.limit()) + " failed logins within "
                     + std::to_string(throttle.window().count()) + " s; its requests get 429 for up to "
@@ -339,8 +348,10 @@ struct Server::Impl
     net::io_context ioc{std::max(1, settings.threads)};
     tcp::acceptor acceptor{ioc};
     net::steady_timer retry{ioc};
-    std::vector<std::unique_ptr<LaundryStore>> stores;
+    // After the io_context: a job still queued holds a session, which must go before the context.
+    std::unique_ptr<StorePool> pool;
 };
+
 Server::Server(ServerSettings settings)
     : d(std::make_unique<Impl>(std::move(settings)))
 {
@@ -350,11 +361,12 @@ Server::~Server() = default;
 
 unsigned short Server::listen()
 {
-    const int threads = std::max(1, d->settings.threads);
-    for (int i = 0; i < threads; ++i) {
-        d->stores.push_back(std::make_unique<LaundryStore>(d->settings.databasePath, SqliteDatabase::Mode::ReadOnly));
-        d->stores.back()->count(ListKind::Wearers, ""); // fails now, not at the first request, on a foreign file
-    }
+    d->pool = std::make_unique<StorePool>(d->settings.databaseConnections, [this] {
+        auto store = openStore(d->settings.databasePath, StoreAccess::ReadOnly);
+        store->count(ListKind::Wearers, ""); // fails now, not at the first request, on a foreign database
+        return store;
+    });
+    d->context.pool = d->pool.get();
 
     d->tls.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3
                        | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
@@ -397,8 +409,7 @@ void Server::run()
     });
     d->accept();
 
-    auto serve = [this](LaundryStore *store) {
-        threadStore = store;
+    auto serve = [this] {
         for (;;) {
             try {
                 d->ioc.run();
@@ -407,12 +418,11 @@ void Server::run()
                 logLine(error.what());
             }
         }
-        threadStore = nullptr;
     };
     std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < d->stores.size(); ++i)
-        helpers.emplace_back(serve, d->stores[i].get());
-    serve(d->stores[0].get());
+    for (int i = 1; i < std::max(1, d->settings.threads); ++i)
+        helpers.emplace_back(serve);
+    serve();
     for (auto &t : helpers)
         t.join();
 }

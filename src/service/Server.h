@@ -10,10 +10,12 @@ struct ServerSettings
 {
     std::string host = "127.0.0.1";
     unsigned short port = 8080;
-    std::string databasePath;
+    std::string databasePath; // an SQLite file or a PostgreSQL URI
     std::string certificatePath;
     std::string keyPath;
     int threads = 2;
+    // Database connections, each with a worker thread that runs the requests' queries.
+    int databaseConnections = 4;
     // Connections beyond this are closed at once; each costs a TLS session and two small buffers.
     int maxConnections = 256;
     // One client address holds at most this many of them, so that a single
@@ -30,8 +32,9 @@ struct ServerSettings
     std::chrono::seconds loginFailureWindow{60};
 };
 
-// The HTTPS/1.1 server: one io_context run by `threads` threads, one read-only
-// database connection per thread, keep-alive connections each on its own strand.
+// The HTTPS/1.1 server: one io_context run by `threads` threads, keep-alive
+// connections each on its own strand, and the database calls on a pool of
+// `databaseConnections` read-only connections with their own threads.
 class Server
 {
 public:

@@ -19,6 +19,8 @@ constexpr long maxPort = 65535;
 // One io_context and two cores; a third thread would only wait for them.
 constexpr long maxThreads = 2;
 constexpr long maxConnectionsLimit = 10000;
+// Each is a database connection and a thread; PostgreSQL's default allows 100 connections in all.
+constexpr long maxDatabaseConnections = 64;
 constexpr long maxTimeoutSeconds = 3600;
 constexpr long maxLoginFailures = 1000;
 constexpr long maxLoginWindowSeconds = 24 * 3600;
@@ -134,6 +136,9 @@ const Option options[] = {
     {"--cert", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.certificatePath); }, Option::Setting},
     {"--key", [](ArgumentReader &a, ServiceOptions &o) { return a.text(o.keyPath); }, Option::Setting},
     {"--threads", [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.threads, 1, maxThreads); }, Option::Setting},
+    {"--db-connections",
+     [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.databaseConnections, 1, maxDatabaseConnections); },
+     Option::Setting},
     {"--max-connections",
      [](ArgumentReader &a, ServiceOptions &o) { return a.number(o.maxConnections, 1, maxConnectionsLimit); }, Option::Setting},
     {"--max-per-address",
@@ -206,9 +211,9 @@ std::optional<std::string> checkCombination(const ServiceOptions &o, bool demoSi
 std::string serviceUsage()
 {
     return "Usage: plivora-service [--config FILE] [options]\n"
-           "       plivora-service --init-demo [--db PATH] [--customers N] [--wearers N] [--items N] [--washes N]\n"
-           "       plivora-service --add-customer NUMBER [--db PATH]   (the password on standard input)\n"
-           "       plivora-service --import wearers|items|washes FILE --customer NUMBER [--db PATH]\n"
+           "       plivora-service --init-demo [--db PATH|URI] [--customers N] [--wearers N] [--items N] [--washes N]\n"
+           "       plivora-service --add-customer NUMBER [--db PATH|URI]   (the password on standard input)\n"
+           "       plivora-service --import wearers|items|washes FILE --customer NUMBER [--db PATH|URI]\n"
            "\n"
            "The laundry web service of the Plivora client, HTTPS/1.1 on a local address.\n"
            "\n"
@@ -218,12 +223,16 @@ std::string serviceUsage()
            "  --host ADDRESS        address to listen on (default 127.0.0.1)\n"
            "  --port N              port to listen on, 0 for any free one (default 8080);\n"
            "                        prints \"listening on <host>:<port>\" once ready\n"
-           "  --db PATH             SQLite database (default plivora-service.db); its schema\n"
-           "                        is created or brought up to date at start\n"
+           "  --db PATH|URI         SQLite database (default plivora-service.db), or a\n"
+           "                        PostgreSQL database by its libpq URI postgresql://...;\n"
+           "                        its schema is created or brought up to date at start\n"
            "  --cert PATH           PEM certificate (default <db>.crt, self-signed and made\n"
-           "                        at first start together with <db>.key)\n"
+           "                        at first start together with <db>.key; with PostgreSQL\n"
+           "                        plivora-service.crt and .key in the working directory)\n"
            "  --key PATH            PEM private key of the certificate (default <db>.key)\n"
            "  --threads N           serving threads, 1 or 2 (default 2)\n"
+           "  --db-connections N    database connections, each with a worker thread that\n"
+           "                        runs the requests' queries, 1 to 64 (default 4)\n"
            "  --max-connections N   connections served at once; more are closed (default 256)\n"
            "  --max-per-address N   connections one client address may hold (default 32)\n"
            "  --idle-timeout S      seconds a connection may stay silent (default 30)\n"

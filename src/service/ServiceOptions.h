@@ -18,6 +18,7 @@ struct ServiceOptions
     std::string certificatePath; // empty: <database>.crt, made at first start
     std::string keyPath;         // empty: <database>.key
     int threads = 2;
+    int databaseConnections = 4;
     int maxConnections = 256;
     int maxConnectionsPerAddress = 32;
     int idleTimeoutSeconds = 30;

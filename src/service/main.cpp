@@ -4,6 +4,7 @@
 #include "service/DayDate.h"
 #include "service/DemoData.h"
 #include "service/LaundryStore.h"
+#include "service/PgStore.h"
 #include "service/Server.h"
 #include "service/ServiceOptions.h"
 
@@ -77,7 +78,17 @@ void putInPlace(const std::string &from, const std::string &to)
     ::close(fd);
 }
 
-int initDemo(const ServiceOptions &options)
+int printDemo(const ServiceOptions &options, const std::vector<DemoCustomer> &customers)
+{
+    const DemoSizes &s = options.demoSizes;
+    std::printf("Demo database %s: %d customer(s), each with %d wearers, %d laundry items, %d wash processes\n",
+                displayName(options.databasePath).c_str(), s.customers, s.wearers, s.items, s.washes);
+    for (const DemoCustomer &c : customers)
+        std::printf("customer %s password %s\n", c.number.c_str(), c.password.c_str());
+    return 0;
+}
+
+int initDemoSqlite(const ServiceOptions &options)
 {
     if (fileExists(options.databasePath)) {
         std::fprintf(stderr, "plivora-service: \"%s\" exists already; --init-demo fills only a new database\n",
@@ -93,16 +104,28 @@ int initDemo(const ServiceOptions &options)
             customers = fillDemoData(store, options.demoSizes, today());
         } // closed before the rename: the file is complete
         putInPlace(partial, options.databasePath);
-        const DemoSizes &s = options.demoSizes;
-        std::printf("Demo database %s: %d customer(s), each with %d wearers, %d laundry items, %d wash processes\n",
-                    options.databasePath.c_str(), s.customers, s.wearers, s.items, s.washes);
-        for (const DemoCustomer &c : customers)
-            std::printf("customer %s password %s\n", c.number.c_str(), c.password.c_str());
-        return 0;
+        return printDemo(options, customers);
     } catch (...) {
         removeDatabaseFiles(partial); // nothing half-filled stays behind
         throw;
     }
+}
+
+// The demo rows are drawn into an SQLite database in memory and copied over in one
+// transaction, so both backends hold the very same data for the same sizes and day.
+int initDemoPostgres(const ServiceOptions &options)
+{
+    PgStore store(options.databasePath);
+    store.createSchema();
+    if (!store.isEmpty()) {
+        std::fprintf(stderr, "plivora-service: %s holds data already; --init-demo fills only an empty database\n",
+                     displayName(options.databasePath).c_str());
+        return 1;
+    }
+    LaundryStore drawn(":memory:", SqliteDatabase::Mode::Create);
+    const auto customers = fillDemoData(drawn, options.demoSizes, today());
+    store.copyFrom(drawn);
+    return printDemo(options, customers);
 }
 
 // One line from standard input, without its line end; on a terminal without echo.
@@ -134,10 +157,10 @@ int addCustomer(const ServiceOptions &options)
     std::string password = readPassword(*options.addCustomer);
     const PasswordHash hash = hashPassword(password);
     OPENSSL_cleanse(password.data(), password.size());
-    LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
-    store.createSchema();
-    store.setCustomer(*options.addCustomer, hash);
-    std::printf("customer %s set in %s\n", options.addCustomer->c_str(), options.databasePath.c_str());
+    const auto store = openStore(options.databasePath, StoreAccess::ReadWrite);
+    store->createSchema();
+    store->setCustomer(*options.addCustomer, hash);
+    std::printf("customer %s set in %s\n", options.addCustomer->c_str(), displayName(options.databasePath).c_str());
     return 0;
 }
 
@@ -150,11 +173,11 @@ int importFile(const ServiceOptions &options)
     if (file.bad())
         raiseFileError("read", options.importFile, errno);
     // An existing database only: a mistyped --db must not leave a new, empty one behind.
-    LaundryStore store(options.databasePath, SqliteDatabase::Mode::ReadWrite);
-    store.createSchema();
+    const auto store = openStore(options.databasePath, StoreAccess::Existing);
+    store->createSchema();
     const char *kind = importKindName(*options.importKind);
     try {
-        const ImportCounts counts = store.importRecords(options.importCustomer, parseImport(*options.importKind, bytes));
+        const ImportCounts counts = store->importRecords(options.importCustomer, parseImport(*options.importKind, bytes));
         std::printf("imported %lld %s for customer %s from %s: %lld new, %lld replaced\n",
                     static_cast<long long>(counts.added + counts.replaced), kind, options.importCustomer.c_str(),
                     options.importFile.c_str(), static_cast<long long>(counts.added),
@@ -169,14 +192,16 @@ int importFile(const ServiceOptions &options)
 
 int serve(const ServiceOptions &options)
 {
+    const std::string shown = displayName(options.databasePath);
+    const bool postgres = isPostgresUri(options.databasePath);
     {
-        LaundryStore store(options.databasePath, SqliteDatabase::Mode::Create);
-        store.createSchema();
-        if (store.customerCount() == 0)
+        const auto store = openStore(options.databasePath, StoreAccess::ReadWrite);
+        store->createSchema();
+        if (store->customerCount() == 0)
             std::fprintf(stderr,
                          "plivora-service: %s has no customers yet; every login is refused "
                          "(see --init-demo and --add-customer)\n",
-                         options.databasePath.c_str());
+                         shown.c_str());
     }
     ServerSettings settings;
     settings.host = options.host;
@@ -185,13 +210,16 @@ int serve(const ServiceOptions &options)
     settings.certificatePath = options.certificatePath;
     settings.keyPath = options.keyPath;
     if (settings.certificatePath.empty()) {
-        settings.certificatePath = options.databasePath + ".crt";
-        settings.keyPath = options.databasePath + ".key";
+        // Beside an SQLite file; with PostgreSQL in the working directory.
+        const std::string base = postgres ? std::string("plivora-service") : options.databasePath;
+        settings.certificatePath = base + ".crt";
+        settings.keyPath = base + ".key";
         if (ensureSelfSignedCertificate(settings.certificatePath, settings.keyPath))
             std::fprintf(stderr, "plivora-service: made the self-signed certificate %s\n",
                          settings.certificatePath.c_str());
     }
     settings.threads = options.threads;
+    settings.databaseConnections = options.databaseConnections;
     settings.maxConnections = options.maxConnections;
     settings.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
     settings.idleTimeout = std::chrono::seconds(options.idleTimeoutSeconds);
@@ -229,7 +257,7 @@ int main(int argc, char **argv)
     }
     try {
         if (options.initDemo)
-            return initDemo(options);
+            return isPostgresUri(options.databasePath) ? initDemoPostgres(options) : initDemoSqlite(options);
         if (options.addCustomer)
             return addCustomer(options);
         if (options.importKind)

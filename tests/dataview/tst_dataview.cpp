@@ -499,6 +499,8 @@ void TestDataView::widthFiles()
         actual << w->StringGridBewohner->colWidth(c);
     QCOMPARE(actual, widths);
     QCOMPARE(m_fixture->messages.size(), error ? 1 : 0);
+    if (error) // over the window being shown, not over whichever window is active
+        QCOMPARE(m_fixture->messages.first().owner, static_cast<QWidget *>(w));
     QVERIFY(w->Timer1 != nullptr);
 }
 
@@ -598,6 +600,7 @@ void TestDataView::failedCountStillShowsTheWindow()
     w->show();
     waitForShow();
     QCOMPARE(m_fixture->messages.size(), 1); // the first error, once
+    QCOMPARE(m_fixture->messages.first().owner, static_cast<QWidget *>(w));
     QVERIFY(w->Timer1->isActive());
     QCOMPARE(requestsTo("/WaschInit").size(), 1); // later steps still ran
     QCOMPARE(w->StringGridWaschVG->colWidth(0), 99);

@@ -7,6 +7,7 @@
 #include "app/UPlivora.h"
 #include "contract/ListContract.h"
 #include "dataview/UPlivoraDaten.h"
+#include "support/PgTestDatabase.h"
 
 #include <QDate>
 #include <QDir>
@@ -118,6 +119,38 @@ std::optional<QString> readSheetRecords(const QString &dbPath, int sheet, Record
     return std::nullopt;
 }
 
+// The same on PostgreSQL, through psql: fields split by US, records by RS.
+std::optional<QString> readSheetRecordsPostgres(const QString &uri, int sheet, Records &out)
+{
+    QString sql = QString::fromLatin1(sheetSql[sheet]);
+    sql.replace(QStringLiteral("?1"), QStringLiteral("'%1'").arg(customer));
+    QProcess psql;
+    psql.start(QStringLiteral("psql"), {uri, QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"),
+                                        QStringLiteral("-t"), QStringLiteral("-F"), QStringLiteral("\x1f"),
+                                        QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-c"), sql});
+    if (!psql.waitForFinished(60000) || psql.exitCode() != 0)
+        return QStringLiteral("psql: ") + QString::fromUtf8(psql.readAllStandardError());
+    QString text = QString::fromUtf8(psql.readAllStandardOutput());
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    const std::span<const contract::Column> columns = contract::lists[sheet]->columns;
+    for (const QString &record : text.split(QChar(0x1e), Qt::SkipEmptyParts)) {
+        QStringList cells = record.split(QChar(0x1f));
+        if (cells.size() != qsizetype(columns.size()))
+            return QStringLiteral("psql gave %1 columns, the sheet has %2").arg(cells.size()).arg(columns.size());
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            if (columns[std::size_t(c)].date && !cells[c].isEmpty()) {
+                const QDate day = QDate::fromString(cells[c], Qt::ISODate);
+                if (!day.isValid())
+                    return QStringLiteral("stored date \"%1\" is no ISO date").arg(cells[c]);
+                cells[c] = day.toString(QStringLiteral("dd.MM.yyyy"));
+            }
+        }
+        out << cells;
+    }
+    return std::nullopt;
+}
+
 // A reader written apart from the exporter: ";" between cells, CR LF after
 // each record, a quoted cell may hold ";", CR, LF and doubled quotes. Every
 // record must end with CR LF; anything else is reported as malformed.
@@ -209,6 +242,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_previousDir;
     QString m_dbPath;
+    std::optional<PgTestDatabase> m_pg;
     std::unique_ptr<QProcess> m_service;
     Records m_expected[3];
     QList<platform::ShownMessage> m_messages;
@@ -222,6 +256,13 @@ void TestEndToEnd::initTestCase()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_dbPath = m_dir->filePath(QStringLiteral("laundry.db"));
+    // Run once per backend: PLIVORA_TEST_BACKEND=postgresql serves a PostgreSQL test database.
+    const bool postgres = qgetenv("PLIVORA_TEST_BACKEND") == "postgresql";
+    if (postgres) {
+        m_pg.emplace(QStringLiteral("tst_e2e"));
+        QVERIFY2(m_pg->isValid(), qPrintable(m_pg->error()));
+        m_dbPath = m_pg->uri();
+    }
 
     QProcess demo;
     demo.setProcessChannelMode(QProcess::MergedChannels);
@@ -236,7 +277,8 @@ void TestEndToEnd::initTestCase()
     QVERIFY2(demoOutput.contains("customer 1001 password Waesche2026"), demoOutput.constData());
 
     for (int sheet = 0; sheet < 3; ++sheet) {
-        const auto error = readSheetRecords(m_dbPath, sheet, m_expected[sheet]);
+        const auto error = postgres ? readSheetRecordsPostgres(m_dbPath, sheet, m_expected[sheet])
+                                    : readSheetRecords(m_dbPath, sheet, m_expected[sheet]);
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
     }
     QCOMPARE(m_expected[0].size(), wearerCount);
@@ -245,6 +287,7 @@ void TestEndToEnd::initTestCase()
 
     m_service = std::make_unique<QProcess>();
     m_service->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_service->setWorkingDirectory(m_dir->path());
     m_service->start(QStringLiteral(PLIVORA_SERVICE_EXE),
                      {QStringLiteral("--db"), m_dbPath, QStringLiteral("--port"), QStringLiteral("0")});
     QVERIFY2(m_service->waitForStarted(30000), qPrintable(m_service->errorString()));

@@ -2,6 +2,7 @@
 // small demo database, spoken to over TLS with the desktop client's requests.
 
 #include "platform/PercentCoding.h"
+#include "support/PgTestDatabase.h"
 #include "support/TlsTestClient.h"
 
 #include <QDate>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -244,7 +246,10 @@ private:
     void checkAlive();
 
     QTemporaryDir m_dir;
+    // Run once per backend: PLIVORA_TEST_BACKEND=postgresql puts the data into a test database.
+    std::optional<PgTestDatabase> m_pg;
     QString m_db;
+    QString m_certificateBase; // where the service makes its self-signed certificate
     QProcess m_service;
     QByteArray m_serviceLog;
     unsigned short m_port = 0;
@@ -268,6 +273,7 @@ bool TestService::startService(QProcess &process, const QStringList &extra, unsi
 {
     process.setProgram(QStringLiteral(PLIVORA_SERVICE_EXE));
     process.setArguments(QStringList{"--db", m_db, "--port", "0"} + extra);
+    process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardOutputFile(outputFile(process), QIODevice::Truncate);
     process.start();
@@ -292,7 +298,15 @@ bool TestService::startService(QProcess &process, const QStringList &extra, unsi
 void TestService::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_db = m_dir.filePath(QStringLiteral("demo.db"));
+    if (qgetenv("PLIVORA_TEST_BACKEND") == "postgresql") {
+        m_pg.emplace(QStringLiteral("tst_service"));
+        QVERIFY2(m_pg->isValid(), qPrintable(m_pg->error()));
+        m_db = m_pg->uri();
+        m_certificateBase = m_dir.filePath(QStringLiteral("plivora-service"));
+    } else {
+        m_db = m_dir.filePath(QStringLiteral("demo.db"));
+        m_certificateBase = m_db;
+    }
     QProcess init;
     init.start(QStringLiteral(PLIVORA_SERVICE_EXE),
                {"--init-demo", "--db", m_db, "--customers", "2", "--wearers", QString::number(wearerCount),
@@ -327,11 +341,16 @@ void TestService::initTestCase()
                          {"--idle-timeout", "2", "--header-timeout", "2", "--max-per-address", "256",
                           "--login-failures", "1000"},
                          m_port));
-    QVERIFY(QFile::exists(m_db + QStringLiteral(".crt")));
-    QVERIFY(QFile::exists(m_db + QStringLiteral(".key")));
-    // Database (with its WAL files, there while the service runs), key and certificate: the owner's alone.
-    for (const char *suffix : {"", "-wal", "-shm", ".key", ".crt"}) {
-        const QString path = m_db + QLatin1String(suffix);
+    QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".crt")));
+    QVERIFY(QFile::exists(m_certificateBase + QStringLiteral(".key")));
+    // Key and certificate, and an SQLite database with its WAL files (there while the
+    // service runs): the owner's alone.
+    QStringList privateFiles{m_certificateBase + QStringLiteral(".key"), m_certificateBase + QStringLiteral(".crt")};
+    if (!m_pg) {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            privateFiles << m_db + QLatin1String(suffix);
+    }
+    for (const QString &path : privateFiles) {
         struct stat st;
         QVERIFY2(::stat(QFile::encodeName(path).constData(), &st) == 0, qPrintable(path));
         QCOMPARE(st.st_mode & 07777, mode_t(0600));
@@ -832,11 +851,24 @@ void TestService::notTlsAtAll()
 
 void TestService::concurrentConnections()
 {
-    const ConcurrentOutcome outcome = runConcurrentGets(m_port, 200, "/WaescheInit?" + credentials().toStdString());
+    // An instance with the default idle timeout: the shared one gives a handshake
+    // 2 s, which 200 handshakes at once can outlast on a busy machine.
+    QProcess busy;
+    unsigned short port = 0;
+    QVERIFY(startService(busy, {"--max-per-address", "256"}, port));
+    const ConcurrentOutcome outcome = runConcurrentGets(port, 200, "/WaescheInit?" + credentials().toStdString());
     QCOMPARE(outcome.ok, 200);
     QCOMPARE(outcome.refused, 0);
     QCOMPARE(outcome.other, 0);
-    checkAlive();
+
+    TlsTestClient client(port);
+    QVERIFY(client.connect());
+    const auto reply = client.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    busy.terminate();
+    QVERIFY(busy.waitForFinished(10000));
+    QCOMPARE(busy.exitCode(), 0);
 }
 
 void TestService::connectionCapRefusesCleanly()
@@ -973,6 +1005,8 @@ void TestService::repeatedFailedLoginsGet429()
 
 void TestService::interruptedInitDemoBlocksNothing()
 {
+    if (m_pg)
+        QSKIP("an SQLite file of its own whatever the backend: checked in the SQLite run");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString db = dir.filePath(QStringLiteral("interrupted.db"));
@@ -1057,7 +1091,8 @@ void TestService::versionIsShown()
              "no version line");
 }
 
-// Last: it changes the served data. The import writes while the service reads (WAL).
+// Last: it changes the served data. The import writes while the service reads
+// (SQLite in WAL mode; PostgreSQL in its own transaction).
 void TestService::importWhileServing()
 {
     const QString csv = m_dir.filePath(QStringLiteral("Bewohner.csv"));

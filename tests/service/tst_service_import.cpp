@@ -1,17 +1,20 @@
 // Bringing a laundry's data in: the reader of the client's CSV export, the
 // all-or-nothing import into the store, re-import, the schema migration and
-// the round trip client export -> import -> the same chunk replies.
+// the round trip client export -> import -> the same chunk replies. Run once
+// per backend: PLIVORA_TEST_BACKEND=postgresql imports into a test database.
 
 #include "dataview/StringGridModel.h"
 #include "output/CsvExport.h"
 #include "service/CsvImport.h"
 #include "service/DemoData.h"
 #include "service/LaundryStore.h"
+#include "service/PgStore.h"
 #include "service/QueryString.h"
 #include "service/RequestHandler.h"
 #include "service/TableReply.h"
 
 #include "platform/AnsiCodePage.h"
+#include "support/PgTestDatabase.h"
 
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -53,6 +56,46 @@ std::int64_t scalar(LaundryStore &store, const char *sql)
     return s.integer(0);
 }
 
+// The test database of the PostgreSQL run; none in the SQLite run.
+std::optional<PgTestDatabase> pg;
+
+// One number by SQL both backends read alike.
+std::int64_t scalar(Store &store, const char *sql)
+{
+    if (auto *sqlite = dynamic_cast<LaundryStore *>(&store))
+        return scalar(*sqlite, sql);
+    if (!pg->run(QString::fromUtf8(sql)))
+        return -1;
+    return pg->output().trimmed().toLongLong();
+}
+
+// An empty store with today's schema on the run's backend.
+std::unique_ptr<Store> emptyStore()
+{
+    std::unique_ptr<Store> store;
+    if (pg) {
+        auto postgres = std::make_unique<PgStore>(pg->uri().toStdString());
+        postgres->exec("DROP TABLE IF EXISTS schema_version, wash_process, item, wearer, customer CASCADE");
+        store = std::move(postgres);
+    } else {
+        store = std::make_unique<LaundryStore>(":memory:", SqliteDatabase::Mode::Create);
+    }
+    store->createSchema();
+    return store;
+}
+
+// The demo rows are drawn into SQLite and copied over, as --init-demo fills PostgreSQL.
+void fillDemo(Store &store, const DemoSizes &sizes)
+{
+    if (auto *sqlite = dynamic_cast<LaundryStore *>(&store)) {
+        fillDemoData(*sqlite, sizes, fixedToday(), fastIterations);
+        return;
+    }
+    LaundryStore drawn(":memory:", SqliteDatabase::Mode::Create);
+    fillDemoData(drawn, sizes, fixedToday(), fastIterations);
+    dynamic_cast<PgStore &>(store).copyFrom(drawn);
+}
+
 // The rows of one chunk reply, cells plain (decoded where the service encodes).
 QList<QStringList> replyRows(ListKind list, const std::string &body, bool &ended)
 {
@@ -78,7 +121,7 @@ QList<QStringList> replyRows(ListKind list, const std::string &body, bool &ended
 }
 
 // Every row of the customer's list, paged through chunk replies as the client pages.
-QList<QStringList> pageThrough(LaundryStore &store, ListKind list, const std::string &credentials)
+QList<QStringList> pageThrough(Store &store, ListKind list, const std::string &credentials)
 {
     VerifiedCredentials verified;
     RequestHandler handler(verified);
@@ -138,6 +181,8 @@ class TestServiceImport : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void readsTheExportFormat();
     void badFiles_data();
     void badFiles();
@@ -146,6 +191,19 @@ private slots:
     void versionLessDatabaseMigrates();
     void roundTripThroughTheClientsExport();
 };
+
+void TestServiceImport::initTestCase()
+{
+    if (qgetenv("PLIVORA_TEST_BACKEND") == "postgresql") {
+        pg.emplace(QStringLiteral("tst_service_import"));
+        QVERIFY2(pg->isValid(), qPrintable(pg->error()));
+    }
+}
+
+void TestServiceImport::cleanupTestCase()
+{
+    pg.reset();
+}
 
 void TestServiceImport::readsTheExportFormat()
 {
@@ -206,6 +264,8 @@ void TestServiceImport::badFiles_data()
                                      << "line 2: Eingang is not a date written dd.MM.yyyy: \"30.02.2020\"";
     QTest::newRow("item id before the first key") << int(ImportKind::Items) << i + QByteArray(item).replace("S000001", "A1")
                                                   << "line 2: WaescheID \"A1\" must sort after \"S000000\"";
+    QTest::newRow("byte 0 in a text") << int(ImportKind::Wearers) << w + "7;A" + QByteArray(1, '\0') + "B;C;1;2;X\r\n"
+                                      << "line 2: Name holds the byte 0";
     QTest::newRow("pass number 0") << int(ImportKind::Washes)
                                    << QByteArray(washHead) + QByteArray(item).replace(";1;01.02", ";0;01.02")
                                    << "line 2: AnzEingang must be at least 1";
@@ -222,8 +282,8 @@ void TestServiceImport::badFiles()
 
 void TestServiceImport::importIsAllOrNothing()
 {
-    LaundryStore store(":memory:", SqliteDatabase::Mode::Create);
-    store.createSchema();
+    const std::unique_ptr<Store> owned = emptyStore();
+    Store &store = *owned;
     store.setCustomer("1001", hashPassword("pw", fastIterations));
     const std::string wearers = std::string(wearerHead) + "7;Müller;Jürgen;2.14;3;Sonnenhof\r\n";
     QCOMPARE(store.importRecords("1001", parseImport(ImportKind::Wearers, wearers)).added, std::int64_t(1));
@@ -251,11 +311,11 @@ void TestServiceImport::importIsAllOrNothing()
 
 void TestServiceImport::reimportReplacesWithoutDuplicates()
 {
-    LaundryStore store(":memory:", SqliteDatabase::Mode::Create);
-    store.createSchema();
-    store.setCustomer("1001", hashPassword("pw", fastIterations));
+    const std::unique_ptr<Store> owned = emptyStore();
+    Store &store = *owned;
     // Passes that came before the import keep their identifiers; new ones follow them.
-    fillDemoData(store, DemoSizes{1, 3, 4, 6}, fixedToday(), fastIterations);
+    fillDemo(store, DemoSizes{1, 3, 4, 6});
+    store.setCustomer("1001", hashPassword("pw", fastIterations));
     const std::int64_t demoPasses = store.count(ListKind::Washes, "1001");
     const std::int64_t demoItems = store.count(ListKind::Items, "1001");
     const std::int64_t demoWearers = store.count(ListKind::Wearers, "1001");
@@ -292,6 +352,31 @@ void TestServiceImport::reimportReplacesWithoutDuplicates()
 
 void TestServiceImport::versionLessDatabaseMigrates()
 {
+    if (pg) {
+        // The tables as the first PostgreSQL release made them: today's without the version and the index.
+        const std::unique_ptr<Store> store = emptyStore();
+        store->setCustomer("1001", hashPassword("pw", fastIterations));
+        QVERIFY2(pg->run(QStringLiteral("DROP TABLE schema_version; DROP INDEX wash_process_pass")),
+                 qPrintable(pg->output()));
+        QCOMPARE(store->schemaVersion(), 1);
+        store->createSchema();
+        QCOMPARE(store->schemaVersion(), currentSchemaVersion);
+        QCOMPARE(scalar(*store, "SELECT count(*) FROM schema_version"), std::int64_t(1));
+        QCOMPARE(scalar(*store, "SELECT count(*) FROM pg_indexes WHERE indexname = 'wash_process_pass'"),
+                 std::int64_t(1));
+        QCOMPARE(store->customerCount(), std::int64_t(1));
+        store->createSchema(); // a current database stays as it is
+        QCOMPARE(scalar(*store, "SELECT count(*) FROM schema_version"), std::int64_t(1));
+        QVERIFY(pg->run(QStringLiteral("UPDATE schema_version SET version = 99")));
+        try {
+            store->createSchema();
+            QFAIL("a newer schema was accepted");
+        } catch (const EDatabaseError &error) {
+            QVERIFY2(QString::fromUtf8(error.what()).contains(QStringLiteral("schema version 99")), error.what());
+        }
+        QCOMPARE(store->schemaVersion(), 99);
+        return;
+    }
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("old.db")).toStdString();
     {
@@ -350,8 +435,8 @@ void TestServiceImport::roundTripThroughTheClientsExport()
 {
     LaundryStore source(":memory:", SqliteDatabase::Mode::Create);
     fillDemoData(source, DemoSizes{1, 25, 60, 300}, fixedToday(), fastIterations);
-    LaundryStore target(":memory:", SqliteDatabase::Mode::Create);
-    target.createSchema();
+    const std::unique_ptr<Store> owned = emptyStore();
+    Store &target = *owned;
     target.setCustomer("1001", hashPassword(demoPassword, fastIterations));
     const std::string credentials = std::string("USER=1001&PW=") + demoPassword;
 

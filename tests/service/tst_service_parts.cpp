@@ -64,6 +64,7 @@ private slots:
     void options_data();
     void options();
     void configFile_data();
+    void configFileTakesPostgresUri();
     void configFile();
     void selfSignedCertificate();
 };
@@ -380,6 +381,8 @@ void TestServiceParts::options_data()
     QTest::newRow("limits") << QStringList{"--max-per-address", "64", "--header-timeout=5", "--login-failures", "20",
                                            "--login-window", "300"}
                             << "";
+    QTest::newRow("database connections") << QStringList{"--db-connections", "16"} << "";
+    QTest::newRow("no database connection") << QStringList{"--db-connections", "0"} << "--db-connections";
     QTest::newRow("port too big") << QStringList{"--port", "70000"} << "--port";
     QTest::newRow("header timeout zero") << QStringList{"--header-timeout", "0"} << "--header-timeout";
     QTest::newRow("port missing") << QStringList{"--port"} << "needs a value";
@@ -404,7 +407,8 @@ void TestServiceParts::configFile_data()
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error"); // empty: accepted, port 9001, host 0.0.0.0, 5 login failures
-    QTest::newRow("top level") << QByteArray("# comment\nport = 9001\nhost=0.0.0.0\n; other\nlogin-failures = 5\n")
+    QTest::newRow("top level") << QByteArray("# comment\nport = 9001\nhost=0.0.0.0\n; other\nlogin-failures = 5\n"
+                                             "db-connections = 7\n")
                                << QStringList{} << "";
     QTest::newRow("in its section") << QByteArray("[plivora-service]\nport = 9001\nhost = 0.0.0.0\nlogin-failures = 5\n")
                                     << QStringList{} << "";
@@ -450,6 +454,24 @@ void TestServiceParts::configFile()
     QCOMPARE(o.host, std::string("0.0.0.0"));
     QCOMPARE(o.loginFailureLimit, 5);
     QCOMPARE(o.threads, 2); // not in the file: the default
+    QCOMPARE(o.databaseConnections, QTest::currentDataTag() == QByteArray("top level") ? 7 : 4);
+}
+
+// A libpq URI holds ":", "/", "@", "?" and "=": all of it is the value.
+void TestServiceParts::configFileTakesPostgresUri()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("service.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[plivora-service]\ndb = postgresql://plivora@db.example:5432/laundry?sslmode=require\n");
+    file.close();
+    const auto parsed = parseServiceOptions({"--config", str(path)});
+    QVERIFY2(std::holds_alternative<ServiceOptions>(parsed),
+             std::holds_alternative<std::string>(parsed) ? std::get<std::string>(parsed).c_str() : "");
+    QCOMPARE(std::get<ServiceOptions>(parsed).databasePath,
+             std::string("postgresql://plivora@db.example:5432/laundry?sslmode=require"));
+    QVERIFY(isPostgresUri(std::get<ServiceOptions>(parsed).databasePath));
 }
 
 void TestServiceParts::options()
