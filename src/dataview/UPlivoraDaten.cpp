@@ -850,8 +850,10 @@ void TFPlivoraDaten::finishShow()
     PageControlData->setEnabled(true);
     m_showing = false;
     Timer1->start();
-    if (m_showError)
+    if (m_showError) {
+        const platform::MessageOwner owner(this); // over this window, wherever the focus is
         platform::showErrorBox(*m_showError);
+    }
     emit showFinished();
 }
 
