@@ -146,17 +146,18 @@ struct WindowRun
     QString counter;
 };
 
-// A list through the real data window with its loader and exchange object,
-// from the show (with its counts) on; `untilMs` stops early instead of
-// waiting for the end. The time is that of the loading after the show.
+// A list through the real data window with its loader and exchange object;
+// `untilMs` stops early instead of waiting for the end. The time is that of
+// the loading after the show; the probe runs from the show (with its counts) on.
 WindowRun throughTheWindow(LoginData &login, int loadInterval, int sheet, int untilMs)
 {
-    std::optional<LatencyProbe> probe(std::in_place);
     FPlivoraDaten = new TFPlivoraDaten;
     FPlivoraCom = new TFPlivoraCom(login);
     FPlivoraDaten->setLoadInterval(loadInterval);
     QObject::connect(FPlivoraDaten, &TFPlivoraDaten::showFinished, FPlivoraDaten,
                      [sheet] { FPlivoraDaten->PageControlData->setCurrentIndex(sheet); });
+    // From the show on (building the window's controls is start-up, not loading).
+    std::optional<LatencyProbe> probe(std::in_place);
     FPlivoraDaten->show();
     if (!waitFor([] { return !FPlivoraDaten->isShowing(); }, 60000))
         fail(QStringLiteral("the counts did not come back"));

@@ -105,6 +105,7 @@ class PaintPacer final : public QObject
 {
 public:
     static constexpr int interval = 33; // ms
+    static constexpr int quiet = 100;   // ms
 
     explicit PaintPacer(QWidget *window)
         : QObject(window)
@@ -118,11 +119,13 @@ public:
         window->installEventFilter(this);
     }
 
-    // Paints what changed now, if the last paint is an interval ago; the
-    // moments a tick asks for this are what keeps every lamp colour visible.
+    // Paints what changed now when the window has been quiet for a while, as
+    // between ticks at the standard pace: each step of a tick is then seen,
+    // every lamp colour included. In a fast run the event loop paints at its
+    // pace instead, while the next reply is on its way.
     void paintNowIfDue(QWidget *widget)
     {
-        if (m_sincePaint.elapsed() >= interval && widget->isVisible())
+        if (m_sincePaint.elapsed() >= quiet && widget->isVisible())
             widget->repaint();
     }
 

@@ -307,7 +307,7 @@ void TestDataView::reloadOnAnEndedList()
     w->BitBtnBewLadenClick();
     m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
     PaintProbe probe(w->ShapeStatusBew, [&] { colours << w->ShapeStatusBew->penColor(); });
-    QTest::qWait(100); // ticks at the default pace are half a second apart
+    QTest::qWait(500); // ticks at the default pace are half a second apart
     tick();
     QTRY_VERIFY2(!colours.isEmpty() && colours.last() == yellow, "yellow painted last");
     QVERIFY2(colours.contains(maroon), "maroon painted before");
