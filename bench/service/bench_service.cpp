@@ -4,8 +4,10 @@
 // and how long a refused login takes for a wrong password and for an unknown
 // customer number on each backend (the two must not tell apart which numbers exist).
 //
-//   bench_service [--seconds S] [--connections N] [--db POSTGRESQL_URI] [--port P]
+//   bench_service [--seconds S] [--connections N] [--db POSTGRESQL_URI] [--port P] [--baseline EXE]
 //
+// --baseline adds the PostgreSQL rows of another plivora-service build (an older
+// one, to see a change side by side under the same load).
 // --port measures a running service only. Otherwise it makes demo databases of
 // the default size: an SQLite file in a temporary folder, and the PostgreSQL
 // database --db names (filled when empty) or, without --db, one in a throw-away
@@ -213,11 +215,11 @@ bool runTool(const QString &program, const QStringList &arguments, QByteArray *o
 // A service on an ephemeral port; 0 when it did not start.
 // The access log, a line per request, goes into a file (`output`): a pipe nobody reads would stall the service.
 unsigned short startService(QProcess &service, const QString &db, const QString &dir, const QString &output,
-                            int connections)
+                            int connections, const QString &program = QStringLiteral(PLIVORA_SERVICE_EXE))
 {
     service.setWorkingDirectory(dir);
     service.setStandardOutputFile(output, QIODevice::Truncate);
-    service.start(QStringLiteral(PLIVORA_SERVICE_EXE),
+    service.start(program,
                   {"--db", db, "--port", "0", "--max-per-address", QString::number(std::max(connections, 32)),
                    "--login-failures", "1000"});
     const QRegularExpression listening(QStringLiteral("listening on [^:]+:(\\d+)\n"));
@@ -263,7 +265,7 @@ int main(int argc, char **argv)
     double seconds = 3;
     int connections = 50;
     unsigned short port = 0;
-    QString pgUri;
+    QString pgUri, baseline;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         if (name == "--seconds")
@@ -274,6 +276,8 @@ int main(int argc, char **argv)
             port = static_cast<unsigned short>(std::atoi(argv[i + 1]));
         else if (name == "--db")
             pgUri = QString::fromLocal8Bit(argv[i + 1]);
+        else if (name == "--baseline")
+            baseline = QString::fromLocal8Bit(argv[i + 1]);
     }
     const std::string manyLabel = std::to_string(connections) + " connections";
 
@@ -312,32 +316,50 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "bench_service: --init-demo failed: %s\n", out.constData());
             status = 1;
         }
-        QProcess sqlite, first, second;
-        unsigned short ports[3] = {};
+        QProcess sqlite, first, second, baseFirst, baseSecond;
+        unsigned short ports[3] = {}, basePorts[2] = {};
         if (status == 0) {
             ports[0] = startService(sqlite, file, dir.path(), dir.filePath(QStringLiteral("sqlite.out")), connections);
             ports[1] = startService(first, pgUri, dir.path(), dir.filePath(QStringLiteral("pg1.out")), connections);
             ports[2] = startService(second, pgUri, dir.path(), dir.filePath(QStringLiteral("pg2.out")), connections);
             if (!ports[0] || !ports[1] || !ports[2])
                 status = 1;
+            if (!baseline.isEmpty()) {
+                basePorts[0] = startService(baseFirst, pgUri, dir.path(), dir.filePath(QStringLiteral("base1.out")),
+                                            connections, baseline);
+                basePorts[1] = startService(baseSecond, pgUri, dir.path(), dir.filePath(QStringLiteral("base2.out")),
+                                            connections, baseline);
+                if (!basePorts[0] || !basePorts[1])
+                    status = 1;
+            }
         }
         if (status == 0) {
             const Figures a = run({ports[0]}, connections, seconds);
+            Figures d, e; // each baseline figure just before its counterpart
+            if (!baseline.isEmpty())
+                d = run({basePorts[0]}, connections, seconds);
             const Figures b = run({ports[1]}, connections, seconds);
+            if (!baseline.isEmpty())
+                e = run({basePorts[0], basePorts[1]}, connections, seconds);
             const Figures c = run({ports[1], ports[2]}, connections, seconds);
             std::printf("chunk requests per second       1 connection %14s   ratio to SQLite (1 / %d)\n",
                         manyLabel.c_str(), connections);
             printRow("one SQLite instance", a, a);
             printRow("one PostgreSQL instance", b, a);
             printRow("two PostgreSQL instances", c, a);
-            if (a.failures || b.failures || c.failures) {
-                std::printf("failed requests: %ld, %ld, %ld\n", a.failures, b.failures, c.failures);
+            if (!baseline.isEmpty()) {
+                printRow("one PostgreSQL, baseline", d, a);
+                printRow("two PostgreSQL, baseline", e, a);
+            }
+            if (a.failures || b.failures || c.failures || d.failures || e.failures) {
+                std::printf("failed requests: %ld, %ld, %ld, %ld, %ld\n", a.failures, b.failures, c.failures,
+                            d.failures, e.failures);
                 status = 1;
             }
             if (!printRefusals("SQLite", ports[0]) || !printRefusals("PostgreSQL", ports[1]))
                 status = 1;
         }
-        for (QProcess *p : {&sqlite, &first, &second}) {
+        for (QProcess *p : {&sqlite, &first, &second, &baseFirst, &baseSecond}) {
             if (p->state() == QProcess::Running) {
                 p->terminate();
                 p->waitForFinished(10000);

@@ -333,23 +333,146 @@ void PgStore::raise(const char *context, PGresult *result)
     throw EDatabaseError(QStringLiteral("PostgreSQL %1: %2").arg(qs(context), message));
 }
 
+void PgStore::prepare(const char *name, const char *sql)
+{
+    if (m_prepared.contains(name))
+        return;
+    Result prepared(PQprepare(connection(), name, sql, 0, nullptr));
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+        raise("prepare", prepared.get());
+    m_prepared.insert(name);
+}
+
 PgStore::Result PgStore::run(const char *name, const char *sql, const Params &params, bool binaryResult)
 {
-    PGconn *conn = connection();
-    if (!m_prepared.contains(name)) {
-        Result prepared(PQprepare(conn, name, sql, 0, nullptr));
-        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-            raise("prepare", prepared.get());
-        m_prepared.insert(name);
+    if (m_passwordPending && PQstatus(m_conn) != CONNECTION_OK) {
+        m_passwordPending = false; // the pipeline went with the connection
+        dropConnection();
+        raise(name, nullptr);
     }
+    if (!m_passwordPending)
+        prepare(name, sql); // a statement new to a pipelined connection is prepared once the pipeline ends
+    PGconn *conn = connection();
     const auto values = params.values();
     const auto lengths = params.lengths();
+    if (m_passwordPending && m_prepared.contains(name)) {
+        m_passwordPending = false;
+        if (PQsendQueryPrepared(conn, name, params.size(), values.data(), lengths.data(), params.formats().data(),
+                                binaryResult ? 1 : 0)
+            != 1) {
+            syncPipeline();
+            raise(name, nullptr);
+        }
+        std::vector<Result> results = syncPipeline();
+        if (results.empty())
+            raise("customer_password", nullptr);
+        m_passwordResult = std::make_unique<Result>(std::move(results.front()));
+        if (results.size() < 2)
+            raise(name, nullptr);
+        Result &result = results[1];
+        const auto status = PQresultStatus(result.get());
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+            raise(name, result.get());
+        return std::move(result);
+    }
+    if (m_passwordPending) { // a statement not prepared yet: the lookup goes alone
+        m_passwordPending = false;
+        std::vector<Result> results = syncPipeline();
+        if (results.empty())
+            raise("customer_password", nullptr);
+        m_passwordResult = std::make_unique<Result>(std::move(results.front()));
+        prepare(name, sql);
+        conn = connection(); // ending the pipeline may have meant a new connection
+    }
     Result result(PQexecPrepared(conn, name, params.size(), values.data(), lengths.data(),
                                  params.formats().data(), binaryResult ? 1 : 0));
     const auto status = PQresultStatus(result.get());
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
         raise(name, result.get());
     return result;
+}
+
+// Ends the pipeline: every result up to the sync point, in the order sent (fewer when the connection broke).
+std::vector<PgStore::Result> PgStore::syncPipeline()
+{
+    std::vector<Result> results;
+    if (PQpipelineSync(m_conn) == 1) {
+        int nulls = 0; // one NULL ends each statement's results; two in a row, nothing more is coming
+        while (nulls < 2) {
+            PGresult *r = PQgetResult(m_conn);
+            if (!r) {
+                if (PQstatus(m_conn) != CONNECTION_OK)
+                    break;
+                ++nulls;
+                continue;
+            }
+            nulls = 0;
+            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                break;
+            }
+            results.emplace_back(r);
+        }
+    }
+    if (PQexitPipelineMode(m_conn) != 1)
+        dropConnection(); // still busy: a fresh connection is the only clean state
+    return results;
+}
+
+std::optional<PasswordHash> PgStore::passwordFrom(const Result &r)
+{
+    if (r.rows() == 0)
+        return std::nullopt;
+    PasswordHash hash;
+    hash.salt = std::string(r.value(0, 0));
+    hash.digest = std::string(r.value(0, 1));
+    hash.iterations = std::stoi(std::string(r.value(0, 2)));
+    return hash;
+}
+
+bool PgStore::checkCredentialsAround(std::string_view customer, std::string_view password,
+                                     VerifiedCredentials &verified, const std::function<void()> &read)
+{
+    if (hasNul(customer))
+        return Store::checkCredentialsAround(customer, password, verified, read);
+    prepare("customer_password", customerPasswordSql);
+    PGconn *conn = connection();
+    Params params;
+    params.text(customer);
+    const auto values = params.values();
+    const auto lengths = params.lengths();
+    if (PQenterPipelineMode(conn) != 1)
+        raise("pipeline", nullptr);
+    if (PQsendQueryPrepared(conn, "customer_password", 1, values.data(), lengths.data(), params.formats().data(), 1)
+        != 1) {
+        syncPipeline();
+        raise("customer_password", nullptr);
+    }
+    m_passwordPending = true;
+    m_passwordResult.reset();
+    try {
+        read();
+    } catch (...) {
+        // read() keeps its failures for after the check; what arrives here is ours alone.
+        if (m_passwordPending) {
+            m_passwordPending = false;
+            if (m_conn)
+                syncPipeline();
+        }
+        throw;
+    }
+    if (m_passwordPending) { // read() made no query (a login, a filter that matches nothing)
+        m_passwordPending = false;
+        std::vector<Result> results = syncPipeline();
+        if (!results.empty())
+            m_passwordResult = std::make_unique<Result>(std::move(results.front()));
+    }
+    const std::unique_ptr<Result> lookup = std::move(m_passwordResult);
+    if (!lookup)
+        raise("customer_password", nullptr);
+    if (PQresultStatus(lookup->get()) != PGRES_TUPLES_OK)
+        raise("customer_password", lookup->get());
+    return checkAgainst(passwordFrom(*lookup), customer, password, verified);
 }
 
 void PgStore::exec(const char *sql)
@@ -429,14 +552,7 @@ std::optional<PasswordHash> PgStore::passwordOf(std::string_view customer)
 {
     if (hasNul(customer))
         return std::nullopt;
-    Result r = run("customer_password", customerPasswordSql, Params().text(customer), true);
-    if (r.rows() == 0)
-        return std::nullopt;
-    PasswordHash hash;
-    hash.salt = std::string(r.value(0, 0));
-    hash.digest = std::string(r.value(0, 1));
-    hash.iterations = std::stoi(std::string(r.value(0, 2)));
-    return hash;
+    return passwordFrom(run("customer_password", customerPasswordSql, Params().text(customer), true));
 }
 
 std::int64_t PgStore::customerCount()

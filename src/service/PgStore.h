@@ -3,6 +3,7 @@
 #include "service/Store.h"
 
 #include <chrono>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -39,6 +40,9 @@ public:
 
     void setCustomer(std::string_view number, const PasswordHash &password) override;
     std::optional<PasswordHash> passwordOf(std::string_view customer) override;
+    // One round trip: the password lookup goes out in a pipeline with read's first query.
+    bool checkCredentialsAround(std::string_view customer, std::string_view password, VerifiedCredentials &verified,
+                                const std::function<void()> &read) override;
     std::int64_t customerCount() override;
 
     std::int64_t count(ListKind list, std::string_view customer) override;
@@ -73,10 +77,16 @@ private:
     static std::vector<Row> rows(Result &result, const contract::ListContract &list);
     void rollback();
     bool found(const char *name, const char *sql, const Params &params);
+    void prepare(const char *name, const char *sql);
+    std::vector<Result> syncPipeline();
+    static std::optional<PasswordHash> passwordFrom(const Result &result);
 
     std::string m_uri;
     pg_conn *m_conn = nullptr;
     std::set<std::string> m_prepared;
+    // The password lookup sent in pipeline mode and not yet followed by a query.
+    bool m_passwordPending = false;
+    std::unique_ptr<Result> m_passwordResult;
     std::chrono::steady_clock::time_point m_nextAttempt{};
 };
 

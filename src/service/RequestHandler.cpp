@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <exception>
 #include <span>
 #include <stdexcept>
 
@@ -224,18 +225,32 @@ Reply RequestHandler::handle(Store &store, std::string_view target) const
             required(query, parameter);
         const std::string &customer = required(query, contract::param::user);
         const std::string &password = required(query, contract::param::password);
-        if (!store.checkCredentials(customer, password, m_verified))
+        // A wrong password answers 401 whatever the rest of the request would have
+        // given, so a failure of the reading waits for the check's outcome.
+        Reply reply{404, {}};
+        std::exception_ptr failure;
+        const bool accepted = store.checkCredentialsAround(customer, password, m_verified, [&] {
+            try {
+                switch (route->kind) {
+                case Kind::Login:
+                    reply = {200, loginReply()};
+                    break;
+                case Kind::Count:
+                    reply = {200, countReply(store.count(route->list->list, customer))};
+                    break;
+                case Kind::Chunk:
+                    reply = chunkOf(store, query, route->list->list, customer);
+                    break;
+                }
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        if (!accepted)
             return {401, {}};
-
-        switch (route->kind) {
-        case Kind::Login:
-            return {200, loginReply()};
-        case Kind::Count:
-            return {200, countReply(store.count(route->list->list, customer))};
-        case Kind::Chunk:
-            return chunkOf(store, query, route->list->list, customer);
-        }
-        return {404, {}};
+        if (failure)
+            std::rethrow_exception(failure);
+        return reply;
     } catch (const BadRequest &) {
         return {400, {}};
     } catch (const EStoreUnavailable &error) {

@@ -11,7 +11,21 @@ namespace service {
 
 bool Store::checkCredentials(std::string_view customer, std::string_view password, VerifiedCredentials &verified)
 {
-    const std::optional<PasswordHash> stored = passwordOf(customer);
+    return checkAgainst(passwordOf(customer), customer, password, verified);
+}
+
+bool Store::checkCredentialsAround(std::string_view customer, std::string_view password,
+                                   VerifiedCredentials &verified, const std::function<void()> &read)
+{
+    if (!checkCredentials(customer, password, verified))
+        return false;
+    read();
+    return true;
+}
+
+bool Store::checkAgainst(const std::optional<PasswordHash> &stored, std::string_view customer,
+                         std::string_view password, VerifiedCredentials &verified)
+{
     if (!stored)
         return verifyAgainstNoRecord(password);
     if (verified.contains(customer, *stored, password))

@@ -6,6 +6,7 @@
 #include "service/PasswordHash.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,10 @@ struct ImportCounts
 // by every date range.
 class Store
 {
+protected:
+    static bool checkAgainst(const std::optional<PasswordHash> &stored, std::string_view customer,
+                             std::string_view password, VerifiedCredentials &verified);
+
 public:
     virtual ~Store() = default;
 
@@ -87,6 +92,11 @@ public:
     virtual std::optional<PasswordHash> passwordOf(std::string_view customer) = 0;
     // An unknown customer costs the work of a wrong password on either backend.
     bool checkCredentials(std::string_view customer, std::string_view password, VerifiedCredentials &verified);
+    // The same check around `read`, which makes the request's queries. `read` may run
+    // even when the check fails (the caller uses what it read only when this returns
+    // true), so that a backend can send the password lookup with read's first query.
+    virtual bool checkCredentialsAround(std::string_view customer, std::string_view password,
+                                        VerifiedCredentials &verified, const std::function<void()> &read);
     virtual std::int64_t customerCount() = 0;
 
     virtual std::int64_t count(ListKind list, std::string_view customer) = 0;

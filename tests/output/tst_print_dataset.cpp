@@ -1,30 +1,24 @@
 // The print data set and the copy of a grid into it, without the report engine.
 #include "dataview/StringGridModel.h"
 #include "output/ClientDataSet.h"
+#include "support/PrintFixtures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-using Rows = QList<QStringList>;
+using testsupport::Rows;
 
 namespace {
 
 // A fresh working directory holding the three data files the program ships.
-struct WorkingDirectory
+struct WorkingDirectory : testsupport::WorkingDirectory
 {
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
-
     WorkingDirectory()
+        : testsupport::WorkingDirectory(QStringLiteral(PLIVORA_RESOURCES), {"Bewohner.xml", "Waesche.xml", "WaschVG.xml"})
     {
-        for (const char *name : {"Bewohner.xml", "Waesche.xml", "WaschVG.xml"})
-            QFile::copy(QStringLiteral(PLIVORA_RESOURCES "/") + QLatin1String(name), dir.filePath(QLatin1String(name)));
-        QDir::setCurrent(dir.path());
     }
-    ~WorkingDirectory() { QDir::setCurrent(previous); }
-    QString path(const QString &name) const { return dir.filePath(name); }
 };
 
 // The login window's print data set: its name and its fifteen fields.
@@ -34,31 +28,11 @@ struct PrintDataSet
     std::array<TStringField *, 15> fields = addPrintFields(ClientDataSet);
 };
 
-void fill(StringGridModel &grid, int columns, const Rows &records)
-{
-    grid.setGridColCount(columns);
-    grid.setGridRowCount(int(records.size()) + 2);
-    for (int c = 0; c < columns; ++c)
-        grid.setCell(c, 0, QStringLiteral("H%1").arg(c));
-    for (int r = 0; r < records.size(); ++r)
-        for (int c = 0; c < records[r].size(); ++c)
-            grid.setCell(c, r + 1, records[r][c]);
-}
+const auto fill = testsupport::fillGrid;
 
-// Reads a data file back through a data set of the same layout.
 Rows dataFileRecords(const QString &fileName)
 {
-    PrintDataSet reader;
-    reader.ClientDataSet.FileName = fileName;
-    reader.ClientDataSet.Open();
-    Rows rows;
-    for (int r = 0; r < reader.ClientDataSet.RecordCount(); ++r) {
-        QStringList values;
-        for (int f = 0; f < reader.ClientDataSet.fieldCount(); ++f)
-            values << reader.ClientDataSet.value(r, f);
-        rows << values;
-    }
-    return rows;
+    return testsupport::dataFileRecords<PrintDataSet>(fileName);
 }
 
 } // namespace

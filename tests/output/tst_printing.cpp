@@ -2,6 +2,7 @@
 #include "output/PrintComponents.h"
 #include "platform/ErrorBox.h"
 #include "report/RvOutputOptionsDialog.h"
+#include "support/PrintFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,54 +12,26 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using Rows = QList<QStringList>;
+using testsupport::Rows;
 
 namespace {
 
 // A fresh working directory laid out as the program's: report projects and data files.
-struct WorkingDirectory
+struct WorkingDirectory : testsupport::WorkingDirectory
 {
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
-
     WorkingDirectory()
+        : testsupport::WorkingDirectory(QStringLiteral(PLIVORA_RESOURCES),
+                                        {"XMLBewohnerListe.rav", "XMLWaescheListe.rav", "XMLWaschVGListe.rav",
+                                         "Bewohner.xml", "Waesche.xml", "WaschVG.xml"})
     {
-        for (const char *name : {"XMLBewohnerListe.rav", "XMLWaescheListe.rav", "XMLWaschVGListe.rav",
-                                    "Bewohner.xml", "Waesche.xml", "WaschVG.xml"})
-            QFile::copy(QStringLiteral(PLIVORA_RESOURCES "/") + QLatin1String(name), dir.filePath(QLatin1String(name)));
-        QDir::setCurrent(dir.path());
     }
-    ~WorkingDirectory() { QDir::setCurrent(previous); }
-    QString path(const QString &name) const { return dir.filePath(name); }
 };
 
-void fill(StringGridModel &grid, int columns, const Rows &records)
-{
-    grid.setGridColCount(columns);
-    grid.setGridRowCount(int(records.size()) + 2);
-    for (int r = 0; r < grid.gridRowCount(); ++r)
-        grid.clearRow(r);
-    for (int c = 0; c < columns; ++c)
-        grid.setCell(c, 0, QStringLiteral("H%1").arg(c));
-    for (int r = 0; r < records.size(); ++r)
-        for (int c = 0; c < records[r].size(); ++c)
-            grid.setCell(c, r + 1, records[r][c]);
-}
+const auto fill = testsupport::fillGrid;
 
-// Reads a data file back through a data set of the same layout.
 Rows dataFileRecords(const QString &fileName)
 {
-    PrintComponents reader;
-    reader.ClientDataSet.FileName = fileName;
-    reader.ClientDataSet.Open();
-    Rows rows;
-    for (int r = 0; r < reader.ClientDataSet.RecordCount(); ++r) {
-        QStringList values;
-        for (int f = 0; f < reader.ClientDataSet.fieldCount(); ++f)
-            values << reader.ClientDataSet.value(r, f);
-        rows << values;
-    }
-    return rows;
+    return testsupport::dataFileRecords<PrintComponents>(fileName);
 }
 
 QString pdfText(const QString &fileName)
@@ -142,7 +115,7 @@ void TestPrinting::printsRecordsInGridOrderToPdf()
     pc.printGrid(stringGrid, *lists[list]);
 
     QCOMPARE(shown, QStringList{QStringLiteral("RvOutputOptionsDialog")});
-    QCOMPARE(QDir::currentPath(), wd.dir.path());
+    QCOMPARE(QDir::currentPath(), wd.path());
     QVERIFY(!pc.RvProject.isOpen());
 
     const Rows saved = dataFileRecords(lists[list]->dataSetFileName);
@@ -207,7 +180,7 @@ void TestPrinting::cancelRestoresTheWorkingDirectory()
     StringGridModel grid;
     fill(grid, 6, {{"1", "Meier"}});
     pc.printGrid(grid, PrintComponents::bewohner);
-    QCOMPARE(QDir::currentPath(), wd.dir.path());
+    QCOMPARE(QDir::currentPath(), wd.path());
     QVERIFY(!pc.RvProject.isOpen());
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList());
 }
@@ -231,7 +204,7 @@ void TestPrinting::failedRunClosesProjectAndRestoresDirectory()
     fill(grid, 15, {{"S000001"}});
     QVERIFY_THROWS_EXCEPTION(Exception, pc.printGrid(grid, PrintComponents::waesche));
     QVERIFY(!pc.RvProject.isOpen());
-    QCOMPARE(QDir::currentPath(), wd.dir.path());
+    QCOMPARE(QDir::currentPath(), wd.path());
 
     // The next print runs its own project again.
     QString opened;
@@ -258,7 +231,7 @@ void TestPrinting::missingProjectStillWritesTheDataFile()
                                   .arg(QDir::toNativeSeparators(wd.path("XMLWaescheListe.rav"))));
     }
     QCOMPARE(dataFileRecords(QStringLiteral("./Waesche.xml")).size(), 2);
-    QCOMPARE(QDir::currentPath(), wd.dir.path());
+    QCOMPARE(QDir::currentPath(), wd.path());
 }
 
 void TestPrinting::missingDataFileFailsEveryTimeOthersStillPrint()

@@ -136,6 +136,7 @@ private slots:
     void twoInstancesServeOneClientInTurns();
     void chunkQueriesAreIndexRangeScans();
     void unknownCustomerCostsWhatAWrongPasswordCosts();
+    void credentialCheckAroundTheQueries();
     void importGivesSameRepliesOnBothBackends();
     void poolHasTheConnectionsTheOptionSays();
     void unreachableDatabaseAtStart();
@@ -369,6 +370,41 @@ void TestBackends::unknownCustomerCostsWhatAWrongPasswordCosts()
     QCOMPARE(unknownCustomer.second, wrongPassword.second);
     QCOMPARE(customerWithByte0.second, wrongPassword.second);
     QVERIFY(workOf("1001", "Waesche2026").first);
+}
+
+// The password lookup shares a round trip with the request's query: the outcome
+// follows the stored password at once (a change made by another connection
+// included), and the connection serves plain calls again afterwards, also after
+// a read without a query or one that throws.
+void TestBackends::credentialCheckAroundTheQueries()
+{
+    service::PgStore store(m_pg->uri().toStdString());
+    service::PgStore other(m_pg->uri().toStdString());
+    service::VerifiedCredentials verified;
+    other.setCustomer("P 42", service::hashPassword("alt", 1000));
+    const auto expected = store.wearerChunk("1001", 0, {}, 10);
+    QVERIFY(!expected.empty());
+    std::vector<service::Row> rows;
+    auto check = [&](std::string_view customer, const char *password) {
+        rows.clear();
+        return store.checkCredentialsAround(customer, password, verified,
+                                            [&] { rows = store.wearerChunk(customer, 0, {}, 10); });
+    };
+    QVERIFY(check("1001", "Waesche2026"));
+    QCOMPARE(rows, expected);
+    QVERIFY(!check("1001", "falsch"));
+    QVERIFY(!check("9999", "Waesche2026"));
+    QVERIFY(check("P 42", "alt"));
+    other.setCustomer("P 42", service::hashPassword("neu", 1000));
+    QVERIFY(!check("P 42", "alt"));
+    QVERIFY(check("P 42", "neu"));
+
+    QVERIFY(store.checkCredentialsAround("1001", "Waesche2026", verified, [] {}));
+    QCOMPARE(store.wearerChunk("1001", 0, {}, 10), expected);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, store.checkCredentialsAround("1001", "Waesche2026", verified, [] {
+        throw std::runtime_error("read failed");
+    }));
+    QCOMPARE(store.wearerChunk("1001", 0, {}, 10), expected);
 }
 
 // The same export files imported into each backend (for the customer without
