@@ -117,23 +117,24 @@ stopping=0
 stop_all() {
   ((stopping)) && return
   stopping=1
-  local i pid watchdog
+  local i pid
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill -TERM -- "-${pids[i]}" 2>/dev/null || true
   done
   if ((${#pids[@]})); then
-    # Whatever ignores SIGTERM for 5 s gets SIGKILL.
-    (
-      sleep 5 &
-      trap 'kill $! 2>/dev/null; exit 0' TERM
-      wait $!
-      for pid in "${pids[@]}"; do kill -KILL -- "-$pid" 2>/dev/null; done
-    ) &
-    watchdog=$!
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    kill "$watchdog" 2>/dev/null || true
-    # what a helper forked and left behind
+    # Whatever ignores SIGTERM for 5 s gets SIGKILL. The wait is a loop here,
+    # not a background timer, so that nothing of this script can outlive it.
+    local tenths alive
+    for ((tenths = 0; tenths < 50; tenths++)); do
+      alive=0
+      for pid in "${pids[@]}"; do
+        kill -0 -- "-$pid" 2>/dev/null && alive=1
+      done
+      ((alive)) || break
+      sleep 0.1
+    done
     for pid in "${pids[@]}"; do kill -KILL -- "-$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   fi
   rm -rf "$tmp"
 }

@@ -4,6 +4,8 @@
 #include "exchange/ChunkRows.h"
 #include "exchange/UPlivoraCom.h"
 
+#include <vector>
+
 namespace dataview {
 
 template <class Record>
@@ -122,23 +124,40 @@ void ListLoader<Record>::readRows()
         return;
     m_placedGeneration = record.XMLFile.generation();
 
-    int targetRow = 0;
+    // The reply's rows are worked out on a copy of the rows it can touch (the
+    // trailing row on) and enter the model in one go: a view follows one
+    // insertion and one change per row instead of one per cell.
+    const int first = m_grid.gridRowCount() - 1;
+    const int columns = m_grid.gridColCount();
+    std::vector<QStringList> rows{m_grid.rowCells(first)};
+    std::size_t targetRow = 0;
     RowSink sink;
     sink.rowStarts = [&](bool endRow) {
-        const int r = m_grid.gridRowCount();
         if (endRow)
             m_noMore = true;
         else
-            m_grid.setGridRowCount(r + 1);
-        m_grid.clearRow(m_grid.gridRowCount() - 1);
-        targetRow = r - 1;
+            rows.emplace_back();
+        rows.back() = QStringList(columns); // the grid's last row, emptied
+        targetRow = rows.size() - (endRow ? 1 : 2);
     };
     sink.cell = [&](int cellNumber, const QString &value) {
         const int col = m_columns.columnOfCell(cellNumber);
-        if (col >= 0)
-            m_grid.setCell(col, targetRow, value);
+        if (col >= 0 && col < columns)
+            rows[targetRow][col] = value;
     };
-    walkChunkRows(record, sink);
+    // A walk that fails part-way keeps the rows handed on so far.
+    const auto place = [&] {
+        m_grid.setGridRowCount(first + int(rows.size()));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            m_grid.setRowCells(first + int(i), rows[i]);
+    };
+    try {
+        walkChunkRows(record, sink);
+    } catch (...) {
+        place();
+        throw;
+    }
+    place();
 }
 
 template class ListLoader<TBWKom>;

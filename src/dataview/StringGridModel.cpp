@@ -1,5 +1,6 @@
 #include "dataview/StringGridModel.h"
 
+#include <QSignalBlocker>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QVarLengthArray>
@@ -277,6 +278,23 @@ void StringGridModel::clearRow(int row)
     if (!cells)
         return;
     cells.reset();
+    if (row == 0)
+        emit headerDataChanged(Qt::Horizontal, 0, m_colCount - 1);
+    else
+        emit dataChanged(index(row - 1, 0), index(row - 1, m_colCount - 1), {Qt::DisplayRole});
+}
+
+void StringGridModel::setRowCells(int row, const QStringList &cells)
+{
+    if (row < 0 || row >= gridRowCount())
+        return;
+    {
+        // One announcement for the row instead of one per cell: views relayout per signal.
+        const QSignalBlocker quiet(this);
+        clearRow(row);
+        for (int col = 0; col < cells.size(); ++col)
+            setCell(col, row, cells[col]);
+    }
     if (row == 0)
         emit headerDataChanged(Qt::Horizontal, 0, m_colCount - 1);
     else

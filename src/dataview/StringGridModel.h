@@ -30,6 +30,8 @@ public:
     void setCell(int col, int row, const QString &text);
     QStringList rowCells(int row) const;
     void clearRow(int row);
+    // The row's cells replaced by `cells` (missing ones empty), announced as one change.
+    void setRowCells(int row, const QStringList &cells);
 
     int gridRowCount() const { return int(m_rows.size()); }
     // At least one row (the header row) and one column always remain.

@@ -281,8 +281,19 @@ void TestWidgets::modelMatchesAPlainStoreUnderRandomEdits()
     for (int step = 0; step < 4000; ++step) {
         const int rows = int(plain.size());
         const int cols = int(plain.front().size());
-        const int action = pick(100);
-        if (action < 75) {
+        const int action = pick(105);
+        if (action >= 100) {
+            const int row = pick(rows + 1);
+            QStringList cells;
+            for (int i = pick(cols + 3); i > 0; --i)
+                cells << texts.at(pick(int(texts.size())));
+            model.setRowCells(row, cells);
+            if (row < rows) {
+                QStringList expected = cells.mid(0, cols);
+                expected.resize(cols);
+                plain[size_t(row)] = expected;
+            }
+        } else if (action < 75) {
             const int col = pick(cols + 1) - (pick(20) == 0 ? 1 : 0);
             const int row = pick(rows + 1);
             const QString text = texts.at(pick(int(texts.size()))) + (pick(3) == 0 ? QString::number(step) : QString());
