@@ -2,6 +2,7 @@
 #include "output/PrintComponents.h"
 #include "report/RvOutputOptionsDialog.h"
 #include "exchange/LoginData.h"
+#include "support/DataWindowFixture.h"
 #include "support/ScriptedHttpsServer.h"
 #include "support/WindowTestFixture.h"
 #include "dataview/widgets/TDateTimePicker.h"
@@ -117,41 +118,27 @@ private:
     QList<testsupport::RecordedRequest> requestsTo(const std::string &path) const;
     QStringList gridColumn(const TStringGrid *grid, int col) const;
 
-    std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
-    std::unique_ptr<LoginData> m_login;
-    std::unique_ptr<testsupport::WindowTestFixture> m_fixture;
+    std::unique_ptr<testsupport::DataWindowFixture> m_env;
     TFPlivoraDaten *w = nullptr;
 };
 
 void TestDataView::init()
 {
-    m_fixture = std::make_unique<testsupport::WindowTestFixture>();
-    m_server = std::make_unique<testsupport::ScriptedHttpsServer>();
-    m_login = std::make_unique<LoginData>();
-    m_login->IPWebServer = QStringLiteral("127.0.0.1");
-    m_login->PortWebServer = QString::number(m_server->port());
-    m_login->KDNummerPub = QStringLiteral("4711");
-    m_login->PWPub = QStringLiteral("geheim");
-    FPlivoraDaten = w = new TFPlivoraDaten;
-    FPlivoraCom = new TFPlivoraCom(*m_login);
+    m_env = std::make_unique<testsupport::DataWindowFixture>();
+    w = m_env->window;
 }
 
 void TestDataView::cleanup()
 {
-    delete FPlivoraCom;
-    FPlivoraCom = nullptr;
-    delete w;
+    m_env.reset();
     w = nullptr;
-    m_server.reset();
-    m_login.reset();
-    m_fixture.reset();
 }
 
 void TestDataView::showWindow(int wearers, int items, int washes)
 {
-    m_server->enqueue(countReply(wearers));
-    m_server->enqueue(countReply(items));
-    m_server->enqueue(countReply(washes));
+    m_env->server->enqueue(countReply(wearers));
+    m_env->server->enqueue(countReply(items));
+    m_env->server->enqueue(countReply(washes));
     w->show();
     // The counts are out: the window paints, but its sheets take no input yet.
     QVERIFY(w->isShowing());
@@ -161,7 +148,7 @@ void TestDataView::showWindow(int wearers, int items, int washes)
     QVERIFY(w->PageControlData->isEnabled());
     QVERIFY(w->Timer1->isActive());
     w->Timer1->stop();
-    m_server->clearRequests();
+    m_env->server->clearRequests();
 }
 
 void TestDataView::waitForShow()
@@ -179,7 +166,7 @@ void TestDataView::tick()
 QList<testsupport::RecordedRequest> TestDataView::requestsTo(const std::string &path) const
 {
     QList<testsupport::RecordedRequest> found;
-    for (const auto &r : m_server->requests())
+    for (const auto &r : m_env->server->requests())
         if (r.path == path)
             found << r;
     return found;
@@ -236,7 +223,7 @@ void TestDataView::loadingEdgeCases()
 
     showWindow();
     for (const ScriptedReply &reply : replies)
-        m_server->enqueue(reply);
+        m_env->server->enqueue(reply);
     for (int i = 0; i < ticks; ++i)
         tick();
 
@@ -247,14 +234,14 @@ void TestDataView::loadingEdgeCases()
     for (const auto &r : requestsTo("/BewohnerChunk"))
         sent << queryValue(r, "LBWNum");
     QCOMPARE(sent, sentKeys);
-    QVERIFY(m_fixture->messages.isEmpty());
+    QVERIFY(m_env->fixture->messages.isEmpty());
 }
 
 void TestDataView::firstTickLoadsWithoutReload()
 {
     showWindow();
     QCOMPARE(w->DatenBew->text(), QString());
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
     tick();
     const auto chunks = requestsTo("/BewohnerChunk");
     QCOMPARE(chunks.size(), 1);
@@ -272,8 +259,8 @@ void TestDataView::firstTickLoadsWithoutReload()
 void TestDataView::reloadWhileAReplyWaits()
 {
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(9))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(9))));
     tick(); // requests; the reply waits
     tick(); // appends two, requests again; the reply waits
     QCOMPARE(w->StringGridBewohner->rowCount(), 4);
@@ -281,7 +268,7 @@ void TestDataView::reloadWhileAReplyWaits()
     w->LabeledEditBewName->setText(QStringLiteral("Müller & Söhne"));
     QTest::mouseClick(w->BitBtnBewLaden, Qt::LeftButton);
     QVERIFY(w->ReloadBewohner);
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
     tick(); // new load drops the waiting reply and requests the first chunk
 
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", ""}));
@@ -296,7 +283,7 @@ void TestDataView::reloadWhileAReplyWaits()
 void TestDataView::reloadOnAnEndedList()
 {
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + "<tr><td></td></tr>")));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1) + "<tr><td></td></tr>")));
     tick();
     tick();
     QCOMPARE(w->ShapeStatusBew->penColor(), lime);
@@ -305,7 +292,7 @@ void TestDataView::reloadOnAnEndedList()
 
     QList<QColor> colours;
     w->BitBtnBewLadenClick();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
     PaintProbe probe(w->ShapeStatusBew, [&] { colours << w->ShapeStatusBew->penColor(); });
     QTest::qWait(500); // ticks at the default pace are half a second apart
     tick();
@@ -319,10 +306,10 @@ void TestDataView::reloadOnAnEndedList()
 void TestDataView::switchingSheetsMidLoad()
 {
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
     tick(); // wearer reply waits
     w->PageControlData->setCurrentIndex(1);
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick(); // serves the laundry list only
     QCOMPARE(FPlivoraCom->BWTransfer.Status, 2);
     const auto items = requestsTo("/WaescheChunk");
@@ -330,7 +317,7 @@ void TestDataView::switchingSheetsMidLoad()
     QCOMPARE(queryValue(items[0], "LetzteID"), QStringLiteral("S000000"));
 
     w->PageControlData->setCurrentIndex(0);
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick();
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", ""}));
 }
@@ -349,7 +336,7 @@ ScriptedReply slow(ScriptedReply reply)
 void TestDataView::aChunkOutHoldsBackTheOtherSheet()
 {
     showWindow();
-    m_server->enqueue(slow(ScriptedReply::xml(table(wearerRow(1)))));
+    m_env->server->enqueue(slow(ScriptedReply::xml(table(wearerRow(1)))));
     w->Timer1Timer(); // the wearer chunk is out
     QVERIFY(FPlivoraCom->exchangeInFlight());
     QCOMPARE(FPlivoraCom->BWTransfer.Status, 1);
@@ -361,7 +348,7 @@ void TestDataView::aChunkOutHoldsBackTheOtherSheet()
 
     QTRY_VERIFY_WITH_TIMEOUT(!FPlivoraCom->exchangeInFlight(), 30000);
     QCOMPARE(FPlivoraCom->BWTransfer.Status, 2); // waits unplaced while its sheet is not on top
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick();
     const auto items = requestsTo("/WaescheChunk");
     QCOMPARE(items.size(), 1);
@@ -376,10 +363,10 @@ void TestDataView::aChunkOutHoldsBackTheOtherSheet()
                             "Accept: text/html, */*\r\n"
                             "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n")
                  .arg(today)
-                 .arg(m_server->port()));
+                 .arg(m_env->server->port()));
 
     w->PageControlData->setCurrentIndex(0);
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick();
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", ""}));
 }
@@ -387,8 +374,8 @@ void TestDataView::aChunkOutHoldsBackTheOtherSheet()
 void TestDataView::reloadWithAChunkOutAsksTheStartKeyNext()
 {
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
-    m_server->enqueue(slow(ScriptedReply::xml(table(wearerRow(3)))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2))));
+    m_env->server->enqueue(slow(ScriptedReply::xml(table(wearerRow(3)))));
     tick();
     w->Timer1Timer(); // places rows 1 and 2; the chunk after key 2 is out
     QVERIFY(FPlivoraCom->exchangeInFlight());
@@ -400,7 +387,7 @@ void TestDataView::reloadWithAChunkOutAsksTheStartKeyNext()
     QTRY_VERIFY_WITH_TIMEOUT(!FPlivoraCom->exchangeInFlight(), 30000);
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", "1", "2", ""})); // not placed
 
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(5))));
     tick(); // the old reply is dropped, the start key asked
     QCOMPARE(gridColumn(w->StringGridBewohner, 0), (QStringList{"TraegerNr", ""}));
     tick();
@@ -431,8 +418,8 @@ void TestDataView::washRowsShiftByOneColumn()
     std::string cells = "<td>77</td>";
     for (int c = 2; c <= 16; ++c)
         cells += "<td>c" + std::to_string(c) + "</td>";
-    m_server->enqueue(ScriptedReply::xml(table("<tr>" + cells + "</tr>")));
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("<tr>" + cells + "</tr>")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick();
     tick();
     QStringList expected;
@@ -455,7 +442,7 @@ void TestDataView::filtersGoOutEncoded()
     w->LabeledEditWaeAnzWasch->setText(QStringLiteral("5"));
     w->DateTimePickerWAEAngNach->setDate(QDate(2019, 3, 4));
     w->BitBtnWaeLadenClick();
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick();
     const auto items = requestsTo("/WaescheChunk");
     QCOMPARE(items.size(), 1);
@@ -498,9 +485,9 @@ void TestDataView::widthFiles()
     for (int c = 0; c < 6; ++c)
         actual << w->StringGridBewohner->colWidth(c);
     QCOMPARE(actual, widths);
-    QCOMPARE(m_fixture->messages.size(), error ? 1 : 0);
+    QCOMPARE(m_env->fixture->messages.size(), error ? 1 : 0);
     if (error) // over the window being shown, not over whichever window is active
-        QCOMPARE(m_fixture->messages.first().owner, static_cast<QWidget *>(w));
+        QCOMPARE(m_env->fixture->messages.first().owner, static_cast<QWidget *>(w));
     QVERIFY(w->Timer1 != nullptr);
 }
 
@@ -522,7 +509,7 @@ void TestDataView::widthFileWrittenByReload()
 void TestDataView::showingTwice()
 {
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1))));
     tick();
     tick();
     w->LabeledEditBewName->setText(QStringLiteral("Meier"));
@@ -530,9 +517,9 @@ void TestDataView::showingTwice()
     w->PageControlData->setCurrentIndex(2);
     w->hide();
 
-    m_server->enqueue(countReply(40));
-    m_server->enqueue(countReply(13));
-    m_server->enqueue(countReply(10));
+    m_env->server->enqueue(countReply(40));
+    m_env->server->enqueue(countReply(13));
+    m_env->server->enqueue(countReply(10));
     w->show();
     waitForShow();
     QCOMPARE(requestsTo("/BewohnerInit").size(), 1);
@@ -552,7 +539,7 @@ void TestDataView::failedTickPausesOnlyThatList()
     showWindow();
     auto broken = ScriptedReply::xml(table(wearerRow(1)));
     broken.mode = ScriptedReply::Mode::CloseMidBody;
-    m_server->enqueue(broken);
+    m_env->server->enqueue(broken);
     // The error arrives with the reply, after the tick; its box is shown with
     // the tick guard held, so no tick runs underneath it.
     QList<bool> guardHeld;
@@ -564,24 +551,24 @@ void TestDataView::failedTickPausesOnlyThatList()
     tick();
     platform::setMessagePresenter(fixtureBox);
     QCOMPARE(guardHeld, QList<bool>{true});
-    QCOMPARE(m_fixture->messages.size(), 1);
-    QCOMPARE(m_fixture->messages[0].icon, QMessageBox::Critical);
+    QCOMPARE(m_env->fixture->messages.size(), 1);
+    QCOMPARE(m_env->fixture->messages[0].icon, QMessageBox::Critical);
     QVERIFY(!w->IntRunning);
     QCOMPARE(w->ShapeStatusBew->penColor(), maroon);
     QVERIFY(w->isPaused(0));
 
     tick();
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 1); // paused: nothing more
-    QCOMPARE(m_fixture->messages.size(), 1);
+    QCOMPARE(m_env->fixture->messages.size(), 1);
 
     w->PageControlData->setCurrentIndex(1); // the other lists go on
-    m_server->enqueue(ScriptedReply::xml(table("")));
+    m_env->server->enqueue(ScriptedReply::xml(table("")));
     tick();
     QCOMPARE(requestsTo("/WaescheChunk").size(), 1);
 
     w->PageControlData->setCurrentIndex(0);
     w->BitBtnBewLadenClick();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(3))));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(3))));
     tick();
     QCOMPARE(requestsTo("/BewohnerChunk").size(), 2);
     QVERIFY(!w->isPaused(0));
@@ -590,17 +577,17 @@ void TestDataView::failedTickPausesOnlyThatList()
 
 void TestDataView::failedCountStillShowsTheWindow()
 {
-    m_server->enqueue(countReply(35));
-    m_server->enqueue(ScriptedReply::withStatus(500)); // the laundry count fails
-    m_server->enqueue(countReply(9));
+    m_env->server->enqueue(countReply(35));
+    m_env->server->enqueue(ScriptedReply::withStatus(500)); // the laundry count fails
+    m_env->server->enqueue(countReply(9));
     QFile f(QStringLiteral("PlivoraWaschVG.Col"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("99\r\n");
     f.close();
     w->show();
     waitForShow();
-    QCOMPARE(m_fixture->messages.size(), 1); // the first error, once
-    QCOMPARE(m_fixture->messages.first().owner, static_cast<QWidget *>(w));
+    QCOMPARE(m_env->fixture->messages.size(), 1); // the first error, once
+    QCOMPARE(m_env->fixture->messages.first().owner, static_cast<QWidget *>(w));
     QVERIFY(w->Timer1->isActive());
     QCOMPARE(requestsTo("/WaschInit").size(), 1); // later steps still ran
     QCOMPARE(w->StringGridWaschVG->colWidth(0), 99);
@@ -730,7 +717,7 @@ void TestDataView::itemSheetLayout()
 void TestDataView::exportWritesTheLoadedSheet()
 {
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1, "Wei%C3%9F") + "<tr><td></td></tr>")));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1, "Wei%C3%9F") + "<tr><td></td></tr>")));
     tick();
     tick();
     QTest::mouseClick(w->BitBtnBewExport, Qt::LeftButton);
@@ -739,7 +726,7 @@ void TestDataView::exportWritesTheLoadedSheet()
     QCOMPARE(f.readAll(), QByteArray("TraegerNr;Name;Vorname;Zimmernummer;LieferAdrID;Wohnbereich\r\n"
                                      "1;Wei\xDF;Anna;1a;7;\"Haus Sonne\"\r\n"
                                      ";;;;;\r\n"));
-    QVERIFY(m_fixture->messages.isEmpty());
+    QVERIFY(m_env->fixture->messages.isEmpty());
     QVERIFY(QFile::exists(QStringLiteral("W\u00e4sche.csv")) == false);
     QTest::mouseClick(w->BitBtnWaschExport, Qt::LeftButton);
     QVERIFY(QFile::exists(QStringLiteral("Waschevorg\u00e4nge.csv")));
@@ -749,9 +736,9 @@ void TestDataView::exportButtonsComeBackAfterAFailure()
 {
     QVERIFY(QDir().mkdir(QStringLiteral("W\u00e4sche.csv"))); // the name is taken by a directory
     QTest::mouseClick(w->BitBtnWaeExport, Qt::LeftButton);
-    QCOMPARE(m_fixture->messages.size(), 1);
-    QVERIFY2(m_fixture->messages[0].text.startsWith(QStringLiteral("Datei \"")), qPrintable(m_fixture->messages[0].text));
-    QVERIFY(m_fixture->messages[0].text.contains(QStringLiteral(" kann nicht erstellt werden. ")));
+    QCOMPARE(m_env->fixture->messages.size(), 1);
+    QVERIFY2(m_env->fixture->messages[0].text.startsWith(QStringLiteral("Datei \"")), qPrintable(m_env->fixture->messages[0].text));
+    QVERIFY(m_env->fixture->messages[0].text.contains(QStringLiteral(" kann nicht erstellt werden. ")));
     for (QPushButton *b : {w->BitBtnWaeExport, w->BitBtnWaeDrucken, w->BitBtnWaeLaden})
         QVERIFY(b->isEnabled());
     w->WaschButtonControl(false);
@@ -776,11 +763,11 @@ void TestDataView::printRunsTheReportOverTheLoadedRows()
         return int(QDialog::Accepted);
     });
     showWindow();
-    m_server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2, "%C3%96zt%C3%BCrk") + "<tr><td></td></tr>")));
+    m_env->server->enqueue(ScriptedReply::xml(table(wearerRow(1) + wearerRow(2, "%C3%96zt%C3%BCrk") + "<tr><td></td></tr>")));
     tick();
     tick();
     QTest::mouseClick(w->BitBtnBewDrucken, Qt::LeftButton);
-    QVERIFY2(m_fixture->messages.isEmpty(), m_fixture->messages.isEmpty() ? "" : qPrintable(m_fixture->messages[0].text));
+    QVERIFY2(m_env->fixture->messages.isEmpty(), m_env->fixture->messages.isEmpty() ? "" : qPrintable(m_env->fixture->messages[0].text));
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("traeger.pdf"), QStringLiteral("-")});
     QVERIFY(pdftotext.waitForFinished(30000));

@@ -9,6 +9,7 @@
 #include "exchange/LoginData.h"
 #include "exchange/UPlivoraCom.h"
 #include "output/PrintComponents.h"
+#include "support/DataWindowFixture.h"
 #include "support/ScriptedHttpsServer.h"
 #include "support/WindowTestFixture.h"
 
@@ -104,45 +105,31 @@ private:
     void tick();
     QList<QPushButton *> buttons() const;
 
-    std::unique_ptr<testsupport::ScriptedHttpsServer> m_server;
-    std::unique_ptr<LoginData> m_login;
-    std::unique_ptr<testsupport::WindowTestFixture> m_fixture;
+    std::unique_ptr<testsupport::DataWindowFixture> m_env;
     TFPlivoraDaten *w = nullptr;
 };
 
 void TestDesktop::init()
 {
-    m_fixture = std::make_unique<testsupport::WindowTestFixture>();
-    m_server = std::make_unique<testsupport::ScriptedHttpsServer>();
-    m_login = std::make_unique<LoginData>();
-    m_login->IPWebServer = QStringLiteral("127.0.0.1");
-    m_login->PortWebServer = QString::number(m_server->port());
-    m_login->KDNummerPub = QStringLiteral("4711");
-    m_login->PWPub = QStringLiteral("geheim");
-    FPlivoraDaten = w = new TFPlivoraDaten;
-    FPlivoraCom = new TFPlivoraCom(*m_login);
+    m_env = std::make_unique<testsupport::DataWindowFixture>();
+    w = m_env->window;
 }
 
 void TestDesktop::cleanup()
 {
-    delete FPlivoraCom;
-    FPlivoraCom = nullptr;
-    delete w;
+    m_env.reset();
     w = nullptr;
-    m_server.reset();
-    m_login.reset();
-    m_fixture.reset();
 }
 
 void TestDesktop::showWindow()
 {
     for (int total : {35, 12, 9})
-        m_server->enqueue(countReply(total));
+        m_env->server->enqueue(countReply(total));
     w->show();
     QTRY_VERIFY_WITH_TIMEOUT(!w->isShowing(), 30000); // the counts are in
     w->Timer1->stop();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    m_server->clearRequests();
+    m_env->server->clearRequests();
 }
 
 // One tick, and the outcome of the request it sent (if any) handed back.
@@ -314,9 +301,9 @@ void TestDesktop::keys()
     QCOMPARE(QFile::exists(QStringLiteral("Bewohner.csv")), pressed == 1);
     QCOMPARE(QFile::exists(QStringLiteral("Wäsche.csv")), pressed == 4);
     const bool printed = pressed == 2 || pressed == 5 || pressed == 8;
-    QCOMPARE(m_fixture->messages.size(), printed ? 1 : 0);
+    QCOMPARE(m_env->fixture->messages.size(), printed ? 1 : 0);
     if (printed)
-        QVERIFY(m_fixture->messages[0].text.contains(QStringLiteral("Fehlender Daten-Provider oder Datenpaket")));
+        QVERIFY(m_env->fixture->messages[0].text.contains(QStringLiteral("Fehlender Daten-Provider oder Datenpaket")));
 }
 
 void TestDesktop::statesInWords_data()
@@ -353,7 +340,7 @@ void TestDesktop::statesInWords()
 
     showWindow();
     for (const ScriptedReply &reply : replies)
-        m_server->enqueue(reply);
+        m_env->server->enqueue(reply);
     for (int i = 0; i < ticks; ++i)
         tick();
 
@@ -393,14 +380,14 @@ void TestDesktop::labelsNamePickersAndGrids()
 void TestDesktop::exportOfAPartialListWritesAtOnce()
 {
     showWindow();
-    m_server->enqueue(tableReply(wearerRow(1) + wearerRow(2)));
-    m_server->enqueue(tableReply(wearerRow(3)));
+    m_env->server->enqueue(tableReply(wearerRow(1) + wearerRow(2)));
+    m_env->server->enqueue(tableReply(wearerRow(3)));
     tick();
     tick();
     QVERIFY(!w->NoMoreBew);
     QVERIFY(w->BitBtnBewExport->toolTip().contains(QStringLiteral("(2 Datensätze gelesen)")));
     QTest::mouseClick(w->BitBtnBewExport, Qt::LeftButton);
-    QVERIFY(m_fixture->messages.isEmpty());
+    QVERIFY(m_env->fixture->messages.isEmpty());
     QVERIFY(!QApplication::activeModalWidget());
     QFile f(QStringLiteral("Bewohner.csv"));
     QVERIFY(f.open(QIODevice::ReadOnly));
