@@ -1,5 +1,6 @@
 #include "platform/ErrorBox.h"
 #include "support/ScriptedHttpsServer.h"
+#include "support/ScrollIntoView.h"
 #include "support/WindowTestFixture.h"
 #include "app/Startup.h"
 #include "dataview/widgets/TLabeledEdit.h"
@@ -26,24 +27,10 @@ Q_DECLARE_METATYPE(testsupport::ScriptedReply)
 
 namespace {
 
-// Moves the scroll bars as a user would until the whole control shows, and
-// says whether it then lies inside the visible part.
+// Scrolls as a user would until the whole control shows; true when it then does.
 bool scrolledIntoView(QScrollArea *area, QWidget *control)
 {
-    const QRect r(control->mapTo(area->widget(), QPoint(0, 0)), control->size());
-    const QSize view = area->viewport()->size();
-    QScrollBar *h = area->horizontalScrollBar();
-    QScrollBar *v = area->verticalScrollBar();
-    if (r.right() + 1 > h->value() + view.width())
-        h->setValue(r.right() + 1 - view.width());
-    if (r.left() < h->value())
-        h->setValue(r.left());
-    if (r.bottom() + 1 > v->value() + view.height())
-        v->setValue(r.bottom() + 1 - view.height());
-    if (r.top() < v->value())
-        v->setValue(r.top());
-    const QRect shown(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
-    return area->viewport()->rect().contains(shown);
+    return testsupport::scrolledIntoView(area, QRect(control->mapTo(area->widget(), QPoint(0, 0)), control->size()));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "output/PrintComponents.h"
 #include "support/DataWindowFixture.h"
 #include "support/ScriptedHttpsServer.h"
+#include "support/ScrollIntoView.h"
 #include "support/WindowTestFixture.h"
 
 #include <QAction>
@@ -46,24 +47,7 @@ ScriptedReply countReply(int total)
     return tableReply("<tr>" + std::to_string(total) + "</tr>");
 }
 
-// Moves the scroll bars as a user would until the part r of the scrolled
-// sheet shows, and says whether it then lies inside the visible part.
-bool scrolledIntoView(QScrollArea *area, const QRect &r)
-{
-    const QSize view = area->viewport()->size();
-    QScrollBar *h = area->horizontalScrollBar();
-    QScrollBar *v = area->verticalScrollBar();
-    if (r.right() + 1 > h->value() + view.width())
-        h->setValue(r.right() + 1 - view.width());
-    if (r.left() < h->value())
-        h->setValue(r.left());
-    if (r.bottom() + 1 > v->value() + view.height())
-        v->setValue(r.bottom() + 1 - view.height());
-    if (r.top() < v->value())
-        v->setValue(r.top());
-    const QRect shown = r.translated(area->widget()->mapTo(area->viewport(), QPoint(0, 0)));
-    return area->viewport()->rect().contains(shown);
-}
+using testsupport::scrolledIntoView;
 
 // A control larger than the visible part is reachable when both its top-left
 // corner and its bottom-right corner (where its own scroll bars are) can be shown.
