@@ -196,6 +196,19 @@ struct FilterCondition
 
 enum class Expect { Subset, Nothing, Everything };
 
+// After a load test: the service still answers a login, and ends cleanly when told to.
+void servesALoginThenStopsCleanly(QProcess &service, unsigned short port)
+{
+    TlsTestClient client(port);
+    QVERIFY(client.connect());
+    const auto reply = client.get("/Login?" + credentials().toStdString());
+    QVERIFY(reply);
+    QCOMPARE(reply->status, 200);
+    service.terminate();
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(service.exitCode(), 0);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<FilterCondition>)
@@ -861,14 +874,7 @@ void TestService::concurrentConnections()
     QCOMPARE(outcome.refused, 0);
     QCOMPARE(outcome.other, 0);
 
-    TlsTestClient client(port);
-    QVERIFY(client.connect());
-    const auto reply = client.get("/Login?" + credentials().toStdString());
-    QVERIFY(reply);
-    QCOMPARE(reply->status, 200);
-    busy.terminate();
-    QVERIFY(busy.waitForFinished(10000));
-    QCOMPARE(busy.exitCode(), 0);
+    servesALoginThenStopsCleanly(busy, port);
 }
 
 void TestService::connectionCapRefusesCleanly()
@@ -882,14 +888,7 @@ void TestService::connectionCapRefusesCleanly()
     QVERIFY2(outcome.ok >= 20, qPrintable(QString::number(outcome.ok)));
     QVERIFY(outcome.refused > 0);
 
-    TlsTestClient client(port);
-    QVERIFY(client.connect());
-    const auto reply = client.get("/Login?" + credentials().toStdString());
-    QVERIFY(reply);
-    QCOMPARE(reply->status, 200);
-    capped.terminate();
-    QVERIFY(capped.waitForFinished(10000));
-    QCOMPARE(capped.exitCode(), 0);
+    servesALoginThenStopsCleanly(capped, port);
 }
 
 void TestService::slowHeaderIsCutButKeptAliveConnectionsMayIdle()
